@@ -1,0 +1,81 @@
+#include "app/shell.h"
+
+#include "app/error.h"
+#include "app/globals.h"
+#include "app/mainwindow.h"
+#include "app/timer.h"
+
+cMainWindow* g_MainWindow = nullptr;
+cGraphD3D* g_GraphD3D = nullptr;
+cRender* g_Render = nullptr;
+cTextureContainer* g_TextureContainer = nullptr;
+cFont* g_Font = nullptr;
+cSoundSystem* g_SoundSystem = nullptr;
+
+bool g_Quit = false;
+int32_t g_CurrentTime = 0;
+int32_t g_PreviousTime = 0;
+double g_FocalLength = 220.0;
+
+namespace {
+
+template <typename T> void DeleteService(T*& service, cError*& firstError) {
+    if (!service) return;
+    try {
+        delete service;
+    } catch (const cError& e) {
+        // A release check can fail inside a destructor; the teardown goes on
+        // and the first such error is reported.
+        if (!firstError) firstError = new cError(e);
+    }
+    service = nullptr;
+}
+
+// Deletes the services in their teardown order; returns an error raised on the
+// way (the caller owns it), or null.
+cError* DeleteServices() {
+    cError* error = nullptr;
+    DeleteService(g_MainWindow, error);
+    return error;
+}
+
+void ShowError(const cError& e) { MessageBoxA(nullptr, e.GetText(), "!Error!", MB_ICONEXCLAMATION | MB_OK); }
+
+void RunShow(HINSTANCE instance, int showCommand) {
+    g_SoundSystem = nullptr;
+    cTimer::Reset();
+    g_CurrentTime = 0;
+    g_Quit = false;
+
+    g_MainWindow = new cMainWindow;
+    g_MainWindow->Create(instance, showCommand);
+
+    g_FocalLength = 220.0;
+    g_CurrentTime = 1285;
+    g_MainWindow->ProcessMessages();
+
+    uint32_t start = cTimer::GetTime();
+    while (!g_Quit) {
+        uint32_t now = cTimer::GetTime();
+        g_PreviousTime = g_CurrentTime;
+        g_CurrentTime = int32_t(now - start);
+        g_MainWindow->ProcessMessages();
+    }
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    try {
+        RunShow(instance, showCommand);
+        if (cError* error = DeleteServices()) {
+            ShowError(*error);
+            delete error;
+        }
+    } catch (cError& e) {
+        cError* teardownError = DeleteServices();
+        delete teardownError;
+        ShowError(e);
+    }
+    return 0;
+}

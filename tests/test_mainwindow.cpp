@@ -1,0 +1,87 @@
+#include "app/globals.h"
+#include "app/mainwindow.h"
+
+#include <gtest/gtest.h>
+
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Win32ResetForTests();
+        g_Quit = false;
+        window = new cMainWindow;
+        window->Create(Win32GetInstance(), SW_SHOW);
+        window->ProcessMessages(); // whatever creation queued
+        g_Quit = false;
+    }
+    void TearDown() override {
+        delete window;
+        Win32ResetForTests();
+        g_Quit = false;
+    }
+    void PressKey(WPARAM vk) { PostMessageA(window->m_hWnd, WM_KEYDOWN, vk, 1); }
+
+    cMainWindow* window = nullptr;
+};
+
+} // namespace
+
+TEST_F(MainWindow, EscapeQuitsAndNoOtherKeyDoes) {
+    for (WPARAM vk : {WPARAM('A'), WPARAM('Q'), WPARAM(VK_RETURN), WPARAM(VK_SPACE), WPARAM('0')}) {
+        PressKey(vk);
+        EXPECT_FALSE(window->ProcessMessages()) << "key " << vk;
+    }
+    PostMessageA(window->m_hWnd, WM_CHAR, 'x', 0);
+    EXPECT_FALSE(window->ProcessMessages());
+    PressKey(VK_ESCAPE);
+    EXPECT_TRUE(window->ProcessMessages());
+    EXPECT_TRUE(g_Quit);
+}
+
+TEST_F(MainWindow, CharacterCodeIsTheLowByteOfWParam) {
+    PostMessageA(window->m_hWnd, WM_CHAR, 0x100 | 27, 0);
+    EXPECT_TRUE(window->ProcessMessages());
+}
+
+TEST_F(MainWindow, CloseQuitsButLeavesTheWindow) {
+    PostMessageA(window->m_hWnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(window->ProcessMessages());
+    EXPECT_NE(window->m_hWnd, nullptr);
+    // The window still exists: it still receives messages.
+    EXPECT_TRUE(PostMessageA(window->m_hWnd, WM_PAINT, 0, 0));
+}
+
+TEST_F(MainWindow, QuitMessageSetsTheFlagAndThePumpStillEmptiesTheQueue) {
+    PostMessageA(nullptr, WM_QUIT, 0, 0);
+    PostMessageA(window->m_hWnd, WM_PAINT, 0, 0);
+    PostMessageA(window->m_hWnd, WM_KEYDOWN, 'A', 1);
+    EXPECT_TRUE(window->ProcessMessages());
+    EXPECT_FALSE(window->HasMessage());
+}
+
+TEST_F(MainWindow, DestroyingTheWindowPostsQuit) {
+    // The procedure turns WM_DESTROY into PostQuitMessage.
+    window->WndProc(window->m_hWnd, WM_DESTROY, 0, 0);
+    EXPECT_TRUE(g_Quit);
+    g_Quit = false;
+    EXPECT_TRUE(window->HasMessage());
+    EXPECT_FALSE(window->DispatchMessages());
+    EXPECT_TRUE(g_Quit);
+}
+
+TEST_F(MainWindow, EmptyQueueReturnsAtOnce) {
+    // A pump that waited for a message would hang here until the test times out.
+    for (int i = 0; i < 100; ++i) EXPECT_FALSE(window->ProcessMessages());
+    EXPECT_FALSE(window->HasMessage());
+}
+
+TEST_F(MainWindow, ProcedureIgnoresMessagesWithoutAnInstance) {
+    cMainWindow* saved = cMainWindow::s_pMainWindow;
+    cMainWindow::s_pMainWindow = nullptr;
+    EXPECT_EQ(cMainWindow::WndProc(window->m_hWnd, WM_CLOSE, 0, 0), 0);
+    EXPECT_FALSE(g_Quit);
+    cMainWindow::s_pMainWindow = saved;
+    EXPECT_EQ(cMainWindow::WndProc(window->m_hWnd, WM_SETCURSOR, 0, 0), 1);
+}

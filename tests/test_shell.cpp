@@ -1,0 +1,81 @@
+#include "app/globals.h"
+#include "app/shell.h"
+#include "support/capture.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+class Shell : public ::testing::Test {
+protected:
+    void SetUp() override { Win32ResetForTests(); }
+    void TearDown() override { Win32ResetForTests(); }
+};
+
+int RunShowUntilSignal(int sig, int afterMs) {
+    Win32InstallSignalHandlers();
+    std::thread killer([=] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+        kill(getpid(), sig);
+    });
+    char commandLine[] = "";
+    int result = WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+    killer.join();
+    return result;
+}
+
+} // namespace
+
+TEST_F(Shell, TerminationSignalEndsTheShowNormally) {
+    OutputCapture capture;
+    EXPECT_EQ(RunShowUntilSignal(SIGTERM, 300), 0);
+    EXPECT_TRUE(g_Quit);
+    EXPECT_EQ(g_MainWindow, nullptr);
+    EXPECT_TRUE(capture.boxes.empty());
+    EXPECT_GE(g_CurrentTime, 0);
+}
+
+TEST_F(Shell, InterruptEndsTheShowNormally) {
+    EXPECT_EQ(RunShowUntilSignal(SIGINT, 200), 0);
+    EXPECT_EQ(g_MainWindow, nullptr);
+}
+
+TEST_F(Shell, FatalErrorAtStartIsReportedInOneBoxAndReturnsZero) {
+    // Another window class "Simple" makes the registration fail.
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "simple";
+    ASSERT_NE(RegisterClassExA(&wc), 0);
+
+    OutputCapture capture;
+    char commandLine[] = "";
+    EXPECT_EQ(WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT), 0);
+    ASSERT_EQ(capture.boxes.size(), 1u);
+    EXPECT_EQ(capture.boxes[0].caption, "!Error!");
+    EXPECT_EQ(capture.boxes[0].text, "[FATAL ERROR]:Register Class fehlgeschlagen\r\n");
+    // The same text went to the debugger output when the error was made.
+    EXPECT_EQ(capture.debug.find(capture.boxes[0].text) != std::string::npos, true);
+    EXPECT_EQ(g_MainWindow, nullptr);
+}
+
+TEST_F(Shell, ShowProgramExitsWithZeroOnSigterm) {
+    char program[] = "./trubelox";
+    char* argv[] = {program, nullptr};
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
