@@ -29,8 +29,8 @@ bool DrawSmallFont(GreyMap* image, std::string* error) {
     FontFace face;
     if (!face.Open("DejaVuSansMono-Bold.ttf", error))
         return false;
-    // Rows 0..5 for capitals, 6 the baseline row, 7 for descenders; column 7
-    // and a blank row keep neighbouring cells apart under filtering.
+    // Capitals stand on row 6, descenders reach row 7; glyphs keep to seven
+    // columns so a blank one separates neighbouring cells.
     const int pixelSize = 8;
     const int baseline = 6;
     for (int code = 33; code < 127; ++code) {
@@ -44,9 +44,12 @@ bool DrawSmallFont(GreyMap* image, std::string* error) {
         int cellY = (cell / kSmallColumns) * kSmallCell;
         int width = std::min(glyph.width, kSmallCell - 1);
         int x0 = cellX + std::max(0, (kSmallCell - 1 - width) / 2);
+        // A glyph reaching above the cell (the dot of i, the hook of f) sits
+        // one row lower rather than lose its top.
+        int y0 = std::max(baseline - top, 0);
         for (int y = 0; y < glyph.height; ++y)
             for (int x = 0; x < width; ++x) {
-                int ty = baseline - top + y;
+                int ty = y0 + y;
                 if (ty < 0 || ty >= kSmallCell)
                     continue;
                 int sx = x + std::max(0, (glyph.width - width) / 2);
