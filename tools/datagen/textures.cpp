@@ -106,7 +106,7 @@ Canvas DrawTunnel() {
         double along = y - panel->start;
         double toEnd = panel->start + panel->length - y;
         double grain = TiledFbm(px / 16.0, py / 16.0, 16, 3, 11);
-        double b = 0.28 + 0.06 * grain;
+        double b = 0.36 + 0.06 * grain;
         b += 0.55 * std::exp(-along / 7.0);                        // leading edge glows
         b += 0.12 * Gauss(std::fmod(along, 8.0) - 4.0, 0.9);       // ribs
         b += 0.35 * SmoothStep(4.0, 2.5, side);                    // bevel along the edges
@@ -114,8 +114,8 @@ Canvas DrawTunnel() {
             b = 0.95;                                              // end caps
         Colour tint{0.72, 0.88, 1.0};
         if (panel->kind == 1) {
-            b = 0.55 + 0.35 * (1.0 - along / panel->length) + 0.05 * grain;
-            tint = {1.0, 0.92, 0.78};
+            b = 0.7 + 0.3 * (1.0 - along / panel->length) + 0.04 * grain;
+            tint = {1.0, 1.0, 1.0};
         } else if (panel->kind == 2) {
             double dy = std::fmod(along, 10.0) - 5.0;
             double lamp = Gauss(std::sqrt(dy * dy + (lx - laneWidth / 2) * (lx - laneWidth / 2)), 2.2);
