@@ -57,6 +57,42 @@ Picture DecodeRaw(const std::vector<uint8_t>& b) {
     return p;
 }
 
+Picture DecodeJpegFile(const fs::path& path) {
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    Picture p;
+    if (bytes.empty())
+        return p;
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    p.width = int(cinfo.output_width);
+    p.height = int(cinfo.output_height);
+    std::vector<uint8_t> row(size_t(p.width) * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_read_scanlines(&cinfo, rows, 1);
+        for (int x = 0; x < p.width; ++x)
+            p.rgb.push_back(uint32_t(row[size_t(3 * x)]) << 16 | uint32_t(row[size_t(3 * x + 1)]) << 8 | row[size_t(3 * x + 2)]);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return p;
+}
+
+// Mean grey difference between column a and column b (or rows, when `rows`).
+double LineDifference(const Picture& p, int a, int b, bool rows) {
+    int n = rows ? p.width : p.height;
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i)
+        sum += rows ? std::abs(p.Grey(i, a) - p.Grey(i, b)) : std::abs(p.Grey(a, i) - p.Grey(b, i));
+    return sum / n;
+}
+
 // Brightest grey level inside a rectangle.
 int Peak(const Picture& p, int x0, int y0, int w, int h) {
     int peak = 0;
@@ -351,4 +387,35 @@ TEST_F(GeneratedData, EveryTextureHasItsPicture) {
         }
     }
     EXPECT_GE(jpegs, 2);
+}
+
+// Textures the show repeats across a surface (the sky around its sphere, the
+// water, the stripes on balls and ribbons, the fur and tunnel strips along
+// their length) join without a seam: the step from the last line to the first
+// is no larger than the usual steps between neighbouring lines inside.
+TEST_F(GeneratedData, RepeatingTexturesHaveNoSeam) {
+    struct Case {
+        const char* file;
+        bool across; // columns wrap (u)
+        bool down;   // rows wrap (v)
+    };
+    const Case cases[] = {{"jpg/himmel.jpg", true, true}, {"jpg/water.jpg", true, true}, {"raw/stripes.raw", true, true},
+                          {"raw/nfor.raw", true, false},   {"raw/tunnel.raw", true, true}};
+    for (const Case& c : cases) {
+        std::string file = c.file;
+        Picture p = file.find(".jpg") != std::string::npos ? DecodeJpegFile(s_First / file) : DecodeRaw(ReadBytes(s_First / file));
+        ASSERT_EQ(p.width, 256) << file;
+        for (int dir = 0; dir < 2; ++dir) {
+            bool rows = dir == 1;
+            if (rows ? !c.down : !c.across)
+                continue;
+            int n = rows ? p.height : p.width;
+            std::vector<double> steps;
+            for (int i = 0; i + 1 < n; ++i)
+                steps.push_back(LineDifference(p, i, i + 1, rows));
+            std::sort(steps.begin(), steps.end());
+            double typical = steps[steps.size() * 9 / 10];
+            EXPECT_LE(LineDifference(p, n - 1, 0, rows), typical * 1.5 + 1.0) << file << (rows ? " rows" : " columns");
+        }
+    }
 }
