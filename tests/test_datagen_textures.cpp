@@ -419,3 +419,14 @@ TEST_F(GeneratedData, RepeatingTexturesHaveNoSeam) {
         }
     }
 }
+
+TEST(Generator, FailureNamesTheFolder) {
+    fs::path blocker = fs::temp_directory_path() / ("trubelox_datagen_blocker_" + std::to_string(::getpid()));
+    { std::ofstream(blocker) << "a file where the data folder should go"; }
+    testing::internal::CaptureStderr();
+    bool ok = WriteTexturesAndFonts((blocker / "data").string());
+    std::string message = testing::internal::GetCapturedStderr();
+    fs::remove(blocker);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(message.find((blocker / "data").string()), std::string::npos) << message;
+}
