@@ -19,8 +19,13 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
+#include <sched.h>
 #include <string>
 #include <thread>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <vector>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "WAV output writes samples as they lie in memory");
@@ -414,6 +419,17 @@ void FireSyncsAt(Stream& s, QWORD position) {
 // The engine step: starts what was asked to play, fires the syncs whose
 // moment has come (mixing up to each first), and mixes up to the lead.
 
+bool AnyStarting() {
+    for (auto& sp : g_Streams)
+        if (sp && sp->state == kStarting) return true;
+    return false;
+}
+
+// Lets BASS_Update skip the engine lock while no stream waits to start.
+std::atomic<bool> g_AnyStarting{false};
+
+void NoteStarts() { g_AnyStarting.store(AnyStarting()); }
+
 void AdoptStarts(int64_t now) {
     bool busy = false;
     for (auto& sp : g_Streams)
@@ -434,7 +450,10 @@ void AdoptStarts(int64_t now) {
         sp->state = kPlaying;
         adopted = true;
     }
-    if (adopted) g_Started.notify_all();
+    if (adopted) {
+        NoteStarts();
+        g_Started.notify_all();
+    }
 }
 
 void Step(int64_t now, bool mixAhead) {
@@ -465,15 +484,24 @@ void Step(int64_t now, bool mixAhead) {
             EnsureDecoded(*sp, std::min(sp->position + kStreamBufferFrames * 4, sp->decodedEnd + kDecodeStepFrames * 4));
 }
 
-bool AnyStarting() {
-    for (auto& sp : g_Streams)
-        if (sp && sp->state == kStarting) return true;
-    return false;
+
+// A sync fired late moves the clock's second start late, which steps the
+// clock back: the audio thread asks for real-time scheduling where the
+// system grants it, else for a higher priority, else runs as it is.
+void RaiseThreadPriority() {
+    sched_param param{};
+    param.sched_priority = std::max(sched_get_priority_min(SCHED_FIFO), 5);
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
+    if (setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), -10) != 0) {
+        // Nothing more to try; timing stays best effort.
+    }
 }
 
 void AudioThread() {
+    RaiseThreadPriority();
     t_HoldsEngine = true;
     std::unique_lock<std::mutex> lock(g_Mutex);
+    int overdue = 0;
     while (!g_StopThread) {
         int64_t now = NowUs();
         Step(now, true);
@@ -482,7 +510,15 @@ void AudioThread() {
         bool syncNear = sync <= next;
         if (syncNear) next = sync;
         int64_t wait = next - NowUs();
-        if (wait <= 0) continue;
+        if (wait <= 0) {
+            // Never spin at real-time priority on a sync that cannot fire.
+            if (++overdue > 100) {
+                overdue = 0;
+                g_Wake.wait_for(lock, std::chrono::milliseconds(1));
+            }
+            continue;
+        }
+        overdue = 0;
         if (syncNear && wait <= 1500) {
             // Close to a sync: short sleeps without the lock, to hit its
             // millisecond.
@@ -637,6 +673,7 @@ BOOL WINAPI BASS_Free() {
         g_Streams[i].reset();
     }
     CloseWav();
+    NoteStarts();
     g_Open = false;
     g_Running = false;
     g_Kind = BASS_OUTPUT_NONE;
@@ -650,7 +687,7 @@ BOOL WINAPI BASS_Update() {
         Step(NowUs(), false);
         return TRUE;
     }
-    if (t_HoldsEngine) return TRUE;
+    if (t_HoldsEngine || !g_AnyStarting.load()) return TRUE;
     g_Wake.notify_all();
     std::unique_lock<std::mutex> lock(g_Mutex);
     g_Started.wait_for(lock, std::chrono::milliseconds(250), [] { return !g_Running || !AnyStarting(); });
@@ -685,6 +722,7 @@ BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD) {
         if (s->state == kPlaying) s->state = kStarting;
     }
     if (s->state == kStopped) s->state = kStarting;
+    NoteStarts();
     g_Wake.notify_all();
     return TRUE;
 }
@@ -694,6 +732,7 @@ BOOL WINAPI BASS_ChannelStop(DWORD handle) {
     Stream* s = FindStream(handle);
     if (!s) return FALSE;
     s->state = kStopped;
+    NoteStarts();
     return TRUE;
 }
 
@@ -706,6 +745,7 @@ BOOL WINAPI BASS_StreamFree(HSTREAM handle) {
     int i = IndexOf(handle, kMaxStreams);
     g_StreamHandles[i] = 0;
     g_Streams[i].reset();
+    NoteStarts();
     return TRUE;
 }
 

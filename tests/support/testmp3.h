@@ -48,7 +48,7 @@ inline std::vector<uint8_t> MakeTestMp3(int rate, int channels, double seconds, 
 inline void WriteTestFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
 
