@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/timer.h"
+#include "sound/soundsystem.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -36,6 +37,7 @@ template <typename T> void DeleteService(T*& service, cError*& firstError) {
 cError* DeleteServices() {
     cError* error = nullptr;
     DeleteService(g_MainWindow, error);
+    DeleteService(g_SoundSystem, error);
     return error;
 }
 
@@ -50,9 +52,15 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_MainWindow = new cMainWindow;
     g_MainWindow->Create(instance, showCommand);
 
+    g_SoundSystem = new cSoundSystem;
+
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
     g_MainWindow->ProcessMessages();
+
+    if (g_SoundSystem) g_SoundSystem->MP3Load("demo");
+    if (g_SoundSystem) g_SoundSystem->Play();
+    if (g_SoundSystem) g_SoundSystem->Update();
 
     uint32_t start = cTimer::GetTime();
     while (!g_Quit) {
