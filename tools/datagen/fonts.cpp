@@ -20,6 +20,8 @@ const int kLargeColumns = 8;
 // Glyph ink stays inside this part of a large cell: the font samples the
 // cell with half-texel insets, and bilinear filtering reads one texel around.
 const int kLargeInk = 30;
+// How far a large glyph may be widened.
+const double kMaxStretch = 1.4;
 
 // Small font: cell = code - 32 for the printable ASCII codes; every other
 // code shows cell 0, the blank space.
@@ -101,14 +103,19 @@ bool DrawLargeFont(const char* faceFile, const char* cells, double glow, GreyMap
             *error = face.Path() + ": no glyph for '" + std::string(1, char(code)) + "'";
             return false;
         }
+        // Every glyph gets a whole cell on screen, so the narrow ones are
+        // widened towards the cell width: a broad display face.
         GreyMap map;
         int left, top;
         double advance;
-        for (int s = size; s > 8; --s) {
+        if (!face.RenderGlyph(code, size, false, &map, &left, &top, &advance, error))
+            return false;
+        double stretch = map.width > 0 ? std::min(kMaxStretch, (kLargeInk - 1.0) / map.width) : 1.0;
+        if (stretch > 1.0 && !face.RenderGlyph(code, size, false, &map, &left, &top, &advance, error, stretch))
+            return false;
+        for (int s = size - 1; s > 8 && map.width > kLargeInk; --s) {
             if (!face.RenderGlyph(code, s, false, &map, &left, &top, &advance, error))
                 return false;
-            if (map.width <= kLargeInk)
-                break;
         }
         GreyMap cell(kLargeCell, kLargeCell);
         int x0 = (kLargeCell - map.width) / 2;

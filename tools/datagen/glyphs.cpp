@@ -43,7 +43,7 @@ bool FontFace::Open(const std::string& fileName, std::string* error) {
 bool FontFace::HasGlyph(uint32_t code) const { return m_Face && FT_Get_Char_Index(Face(m_Face), code) != 0; }
 
 bool FontFace::RenderGlyph(uint32_t code, int pixelSize, bool monochrome, GreyMap* map, int* left, int* top,
-                           double* advance, std::string* error) {
+                           double* advance, std::string* error, double stretchX) {
     FT_Face face = Face(m_Face);
     if (!face) {
         *error = "no font open";
@@ -53,8 +53,12 @@ bool FontFace::RenderGlyph(uint32_t code, int pixelSize, bool monochrome, GreyMa
         *error = m_Path + ": cannot set the pixel size " + std::to_string(pixelSize);
         return false;
     }
+    FT_Matrix stretch = {FT_Fixed(std::lround(stretchX * 65536.0)), 0, 0, 0x10000};
+    FT_Set_Transform(face, &stretch, nullptr);
     FT_Int32 flags = FT_LOAD_RENDER | (monochrome ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
-    if (FT_Load_Char(face, code, flags) != 0) {
+    FT_Error loaded = FT_Load_Char(face, code, flags);
+    FT_Set_Transform(face, nullptr, nullptr);
+    if (loaded != 0) {
         *error = m_Path + ": cannot render character code " + std::to_string(code);
         return false;
     }

@@ -23,8 +23,9 @@ public:
     // One glyph's coverage at the pixel size. `left` and `top` place the map
     // relative to the pen position on the baseline (top is above it).
     // `monochrome` renders hinted one-bit pixels (for tiny sizes).
+    // `stretchX` widens the glyph horizontally.
     bool RenderGlyph(uint32_t code, int pixelSize, bool monochrome, GreyMap* map, int* left, int* top,
-                     double* advance, std::string* error);
+                     double* advance, std::string* error, double stretchX = 1.0);
     // Whether the face has a glyph for the code.
     bool HasGlyph(uint32_t code) const;
 
