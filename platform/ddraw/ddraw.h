@@ -577,3 +577,23 @@ void DDrawSetRasterThreads(int threads);
 // Whether Flip presents on the screen: fullscreen on the desktop (default),
 // or in a window of the display mode's size (TRUBELOX_WINDOWED=1 sets it too).
 void DDrawSetWindowed(bool windowed);
+
+// A device without a window for the tools, the benchmarks and the tests:
+// DirectDraw, a width x height x 16 flipping primary with its back buffer,
+// the RGB device on it and, when asked, a 16-bit Z-buffer attached and bound.
+// False (with everything released) when any step fails.
+struct sDDrawOffscreen {
+    IDirectDraw7* dd;
+    IDirect3D7* d3d;
+    IDirectDrawSurface7* primary;
+    IDirectDrawSurface7* backBuffer;
+    IDirectDrawSurface7* zBuffer; // null without Z
+    IDirect3DDevice7* device;
+};
+bool DDrawCreateOffscreen(int width, int height, bool withZBuffer, sDDrawOffscreen* out);
+void DDrawReleaseOffscreen(sDDrawOffscreen* offscreen);
+// A managed texture filled with 0xAARRGGBB texels (A8R8G8B8 with alpha, else
+// X8R8G8B8), loaded through a system-memory surface as the texture loader
+// does. Null on failure.
+IDirectDrawSurface7* DDrawCreateTexture(const sDDrawOffscreen& offscreen, int width, int height,
+                                        const uint32_t* texels, bool alpha);

@@ -41,36 +41,52 @@ void WriteOpaque(const uint32_t* src, uint16_t* dst, int len, uint32_t mask) {
         if (mask >> j & 1) dst[j] = To565(src[j]);
 }
 
-template <int F> inline int Factor(int srcChannel, int srcAlpha, int destChannel) {
+// Two target pixels (p0 | p1 << 16) widened to 16-bit lanes B, G, R, A (A 0)
+// by bit replication: b5 << 3 | b5 >> 2 and likewise.
+inline __m128i Widen565x2(uint32_t pair) {
+    __m128i v = _mm_cvtsi32_si128(int(pair));
+    v = _mm_unpacklo_epi16(v, v);
+    v = _mm_unpacklo_epi32(v, v);
+    v = _mm_and_si128(v, _mm_setr_epi16(0x001F, 0x07E0, int16_t(0xF800), 0, 0x001F, 0x07E0, int16_t(0xF800), 0));
+    __m128i hi1 = _mm_mulhi_epu16(v, _mm_setr_epi16(1 << 14, 1 << 13, 1 << 8, 0, 1 << 14, 1 << 13, 1 << 8, 0));
+    __m128i hi2 = _mm_mulhi_epu16(v, _mm_setr_epi16(0, 1 << 7, 1 << 3, 0, 0, 1 << 7, 1 << 3, 0));
+    __m128i lo = _mm_mullo_epi16(v, _mm_setr_epi16(8, 0, 0, 0, 8, 0, 0, 0));
+    return _mm_add_epi16(_mm_add_epi16(lo, hi1), hi2);
+}
+
+// The factor in 16-bit lanes, from the source s (with its alpha) and the
+// target d.
+template <int F> inline __m128i Factor(__m128i s, __m128i d) {
+    const __m128i full = _mm_set1_epi16(255);
     switch (F) {
-    case kFactorZero: return 0;
-    case kFactorOne: return 255;
-    case kFactorSrcColor: return srcChannel;
-    case kFactorInvSrcColor: return 255 - srcChannel;
-    case kFactorSrcAlpha: return srcAlpha;
-    case kFactorInvSrcAlpha: return 255 - srcAlpha;
-    case kFactorDestColor: return destChannel;
-    default: return 255 - destChannel;
+    case kFactorSrcColor: return s;
+    case kFactorInvSrcColor: return _mm_sub_epi16(full, s);
+    case kFactorSrcAlpha: return _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+    case kFactorInvSrcAlpha: return _mm_sub_epi16(full, _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF));
+    case kFactorDestColor: return d;
+    default: return _mm_sub_epi16(full, d);
     }
 }
 
-template <int S, int D> inline int BlendChannel(int s, int sa, int d) {
-    int v = ((s * (Factor<S>(s, sa, d) + 1)) >> 8) + ((d * (Factor<D>(s, sa, d) + 1)) >> 8);
-    return v > 255 ? 255 : v;
+// (x * (f + 1)) >> 8 for x, f in 0..255; ZERO and ONE need no multiply.
+template <int F> inline __m128i Term(__m128i x, __m128i s, __m128i d) {
+    if (F == kFactorZero) return _mm_setzero_si128();
+    if (F == kFactorOne) return x;
+    __m128i f = _mm_add_epi16(Factor<F>(s, d), _mm_set1_epi16(1));
+    return _mm_srli_epi16(_mm_mullo_epi16(x, f), 8);
 }
 
 template <int S, int D> void WriteBlend(const uint32_t* src, uint16_t* dst, int len, uint32_t mask) {
-    for (int j = 0; j < len; ++j) {
-        if (!(mask >> j & 1)) continue;
-        uint32_t s = src[j];
-        unsigned d = dst[j];
-        int sa = int(s >> 24);
-        int r5 = int(d >> 11), g6 = int((d >> 5) & 63), b5 = int(d & 31);
-        int dr = (r5 << 3) | (r5 >> 2), dg = (g6 << 2) | (g6 >> 4), db = (b5 << 3) | (b5 >> 2);
-        int r = BlendChannel<S, D>(int((s >> 16) & 255), sa, dr);
-        int g = BlendChannel<S, D>(int((s >> 8) & 255), sa, dg);
-        int b = BlendChannel<S, D>(int(s & 255), sa, db);
-        dst[j] = uint16_t((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+    const __m128i zero = _mm_setzero_si128();
+    for (int j = 0; j < len; j += 2) {
+        bool second = j + 1 < len;
+        uint32_t pair = dst[j] | (second ? uint32_t(dst[j + 1]) << 16 : 0u);
+        __m128i s = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + j)), zero);
+        __m128i d = Widen565x2(pair);
+        __m128i sum = _mm_add_epi16(Term<S>(s, s, d), Term<D>(d, s, d));
+        uint64_t out = uint64_t(_mm_cvtsi128_si64(_mm_packus_epi16(sum, zero))); // saturates at 255
+        if (mask >> j & 1) dst[j] = To565(uint32_t(out));
+        if (second && (mask >> (j + 1) & 1)) dst[j + 1] = To565(uint32_t(out >> 32));
     }
 }
 

@@ -68,16 +68,23 @@ struct Pipeline {
     int texMaskV = 0;
     int addressU = D3DTADDRESS_WRAP;
     int addressV = D3DTADDRESS_WRAP;
-    // Combining, per channel B, G, R, A as 32-bit lanes: the texel (white
-    // without texture) is ORed with argMask (255 where the argument is not
-    // the texture), multiplied by (diffuse + 1) * mulK + mulAdd, shifted
-    // right by 8.
-    alignas(16) int32_t argMask[4] = {};
-    alignas(16) int32_t mulK[4] = {};
-    alignas(16) int32_t mulAdd[4] = {};
+    // Combining, per channel B, G, R, A (16-bit lanes, two pixels): the
+    // texel (white without texture) is ORed with argMask (255 where the
+    // argument is not the texture), multiplied by (diffuse + 1) * mulK +
+    // mulAdd, then shifted right by 8, 7 or 6 as a multiply-high by
+    // shiftMul (256, 512, 1024), and saturated to 0..255.
+    alignas(16) int16_t argMask[8] = {};
+    alignas(16) int16_t mulK[8] = {};
+    alignas(16) int16_t mulAdd[8] = {};
+    alignas(16) uint16_t shiftMul[8] = {};
     // Viewport, pixel bounds (right and bottom exclusive).
     int vx0 = 0, vy0 = 0, vx1 = 0, vy1 = 0;
 };
+
+// Round to nearest (ties to even) with the processor's conversion: the
+// same on every thread, and no library call.
+inline int64_t RoundToInt64(double v) { return _mm_cvtsd_si64(_mm_set_sd(v)); }
+inline int32_t RoundToInt32(double v) { return _mm_cvtsd_si32(_mm_set_sd(v)); }
 
 // a * x + b * y + c over the screen, in pixels.
 struct Plane {

@@ -41,37 +41,47 @@ inline __m128i BilinearTexel(uint32_t t00, uint32_t t01, uint32_t t10, uint32_t 
     return _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(a, _mm_slli_epi32(b, 16)), wy), 15);
 }
 
+// What sampling reads, copied out of the pipeline so that the loops keep it
+// in registers.
+struct TextureView {
+    const uint32_t* texels;
+    int width, height, shift, maskU, maskV, addressU, addressV;
+    explicit TextureView(const Pipeline& p)
+        : texels(p.texels), width(p.texWidth), height(p.texHeight), shift(p.texShift), maskU(p.texMaskU),
+          maskV(p.texMaskV), addressU(p.addressU), addressV(p.addressV) {}
+};
+
 // Point sample at 16.16 texel coordinates.
-template <bool FastWrap> inline __m128i PointSample(const Pipeline& p, int64_t u, int64_t v) {
+template <bool FastWrap> inline __m128i PointSample(const TextureView& p, int64_t u, int64_t v) {
     int x, y;
     if (FastWrap) {
-        x = int(u >> 16) & p.texMaskU;
-        y = int(v >> 16) & p.texMaskV;
-        return UnpackTexel(p.texels[(y << p.texShift) | x]);
+        x = int(u >> 16) & p.maskU;
+        y = int(v >> 16) & p.maskV;
+        return UnpackTexel(p.texels[(y << p.shift) | x]);
     }
-    x = AddressTexel(u >> 16, p.texWidth, p.addressU);
-    y = AddressTexel(v >> 16, p.texHeight, p.addressV);
-    return UnpackTexel(p.texels[size_t(y) * size_t(p.texWidth) + size_t(x)]);
+    x = AddressTexel(u >> 16, p.width, p.addressU);
+    y = AddressTexel(v >> 16, p.height, p.addressV);
+    return UnpackTexel(p.texels[size_t(y) * size_t(p.width) + size_t(x)]);
 }
 
 // Bilinear sample at 16.16 texel coordinates already moved by half a texel.
-template <bool FastWrap> inline __m128i BilinearSample(const Pipeline& p, int64_t u, int64_t v) {
+template <bool FastWrap> inline __m128i BilinearSample(const TextureView& p, int64_t u, int64_t v) {
     int fx = int(u >> 8) & 0xFF;
     int fy = int(v >> 8) & 0xFF;
     if (FastWrap) {
-        int x0 = int(u >> 16) & p.texMaskU;
-        int x1 = (x0 + 1) & p.texMaskU;
-        int y0 = int(v >> 16) & p.texMaskV;
-        int r0 = y0 << p.texShift;
-        int r1 = ((y0 + 1) & p.texMaskV) << p.texShift;
+        int x0 = int(u >> 16) & p.maskU;
+        int x1 = (x0 + 1) & p.maskU;
+        int y0 = int(v >> 16) & p.maskV;
+        int r0 = y0 << p.shift;
+        int r1 = ((y0 + 1) & p.maskV) << p.shift;
         const uint32_t* t = p.texels;
         return BilinearTexel(t[r0 | x0], t[r0 | x1], t[r1 | x0], t[r1 | x1], fx, fy);
     }
     int64_t cu = u >> 16, cv = v >> 16;
-    size_t x0 = size_t(AddressTexel(cu, p.texWidth, p.addressU));
-    size_t x1 = size_t(AddressTexel(cu + 1, p.texWidth, p.addressU));
-    size_t r0 = size_t(AddressTexel(cv, p.texHeight, p.addressV)) * size_t(p.texWidth);
-    size_t r1 = size_t(AddressTexel(cv + 1, p.texHeight, p.addressV)) * size_t(p.texWidth);
+    size_t x0 = size_t(AddressTexel(cu, p.width, p.addressU));
+    size_t x1 = size_t(AddressTexel(cu + 1, p.width, p.addressU));
+    size_t r0 = size_t(AddressTexel(cv, p.height, p.addressV)) * size_t(p.width);
+    size_t r1 = size_t(AddressTexel(cv + 1, p.height, p.addressV)) * size_t(p.width);
     const uint32_t* t = p.texels;
     return BilinearTexel(t[r0 + x0], t[r0 + x1], t[r1 + x0], t[r1 + x1], fx, fy);
 }

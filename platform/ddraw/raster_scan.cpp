@@ -26,7 +26,7 @@ inline int64_t CeilDiv(int64_t n, int64_t d) {
 const double kMaxTexel = 1099511627776.0; // 2^40 texels: far beyond any texture, far within int64
 
 inline int32_t Step32(double from, double to, int n, double scale) {
-    return n > 1 ? int32_t(std::lround((to - from) * scale / double(n - 1))) : 0;
+    return n > 1 ? RoundToInt32((to - from) * scale / double(n - 1)) : 0;
 }
 
 void SetupSpan(Span& span, const Triangle& tri, const Pipeline& pipe, const Target& target, int x0, int x1, int y) {
@@ -61,10 +61,10 @@ void SetupSpan(Span& span, const Triangle& tri, const Pipeline& pipe, const Targ
         } else {
             double us = std::clamp(tri.s.At(xa, yy) - pipe.texelBias, -kMaxTexel, kMaxTexel);
             double vs = std::clamp(tri.t.At(xa, yy) - pipe.texelBias, -kMaxTexel, kMaxTexel);
-            span.u = std::llround(us * 65536.0);
-            span.v = std::llround(vs * 65536.0);
-            span.du = std::llround(std::clamp(tri.s.dx, -1048576.0, 1048576.0) * 65536.0);
-            span.dv = std::llround(std::clamp(tri.t.dx, -1048576.0, 1048576.0) * 65536.0);
+            span.u = RoundToInt64(us * 65536.0);
+            span.v = RoundToInt64(vs * 65536.0);
+            span.du = RoundToInt64(std::clamp(tri.s.dx, -1048576.0, 1048576.0) * 65536.0);
+            span.dv = RoundToInt64(std::clamp(tri.t.dx, -1048576.0, 1048576.0) * 65536.0);
             span.q = 0;
         }
     }

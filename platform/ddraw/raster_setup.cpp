@@ -14,7 +14,7 @@ struct Vertex {
     double x, y;
 };
 
-int64_t Snap(double v) { return int64_t(std::llround(v * (1 << kSubPixelBits))); }
+int64_t Snap(double v) { return RoundToInt64(v * (1 << kSubPixelBits)); }
 
 // The plane through three values at three points; det is the doubled signed
 // area of the points.

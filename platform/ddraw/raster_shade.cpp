@@ -9,21 +9,33 @@ namespace raster {
 
 namespace {
 
+// MODULATE, MODULATE2X and the selections in one form, for two pixels:
+// per lane ((t | argMask) * ((d + 1) * mulK + mulAdd)) >> shift, saturated.
+// t and d are 16-bit lanes B, G, R, A of pixel 0, then of pixel 1.
+struct Combiner {
+    __m128i argMask, mulK, mulAdd, shiftMul;
+    explicit Combiner(const Pipeline& p)
+        : argMask(_mm_load_si128(reinterpret_cast<const __m128i*>(p.argMask))),
+          mulK(_mm_load_si128(reinterpret_cast<const __m128i*>(p.mulK))),
+          mulAdd(_mm_load_si128(reinterpret_cast<const __m128i*>(p.mulAdd))),
+          shiftMul(_mm_load_si128(reinterpret_cast<const __m128i*>(p.shiftMul))) {}
+    // Two 0xAARRGGBB colours in the low 64 bits.
+    __m128i operator()(__m128i t, __m128i d) const {
+        const __m128i one = _mm_set1_epi16(1);
+        __m128i m = _mm_add_epi16(_mm_mullo_epi16(_mm_add_epi16(d, one), mulK), mulAdd);
+        __m128i p = _mm_mulhi_epu16(_mm_mullo_epi16(_mm_or_si128(t, argMask), m), shiftMul);
+        return _mm_packus_epi16(p, p);
+    }
+};
+
 const double kMaxTexel = 1099511627776.0;
 
-// MODULATE, MODULATE2X and the selections in one form: per lane
-// ((t | argMask) * ((d + 1) * mulK + mulAdd)) >> 8, saturated to 0..255.
-inline uint32_t Combine(__m128i texel, __m128i diffuse, __m128i argMask, __m128i mulK, __m128i mulAdd) {
-    const __m128i one = _mm_set1_epi32(1);
-    __m128i t = _mm_or_si128(texel, argMask);
-    __m128i m = _mm_add_epi32(_mm_mullo_epi16(_mm_add_epi32(diffuse, one), mulK), mulAdd);
-    __m128i p = _mm_srli_epi32(_mm_madd_epi16(t, m), 8);
-    p = _mm_packs_epi32(p, p);
-    p = _mm_packus_epi16(p, p);
-    return uint32_t(_mm_cvtsi128_si32(p));
-}
+inline int64_t ToFixed(double texel) { return RoundToInt64(std::clamp(texel, -kMaxTexel, kMaxTexel) * 65536.0); }
 
-inline int64_t ToFixed(double texel) { return std::llround(std::clamp(texel, -kMaxTexel, kMaxTexel) * 65536.0); }
+template <int Filter, bool FastWrap> inline __m128i Sample(const TextureView& p, int64_t u, int64_t v) {
+    if (Filter == 1) return PointSample<FastWrap>(p, u, v);
+    return BilinearSample<FastWrap>(p, u, v);
+}
 
 // Filter: 0 no texture (white), 1 point, 2 bilinear.
 template <int Filter, bool FastWrap, bool Perspective>
@@ -32,9 +44,8 @@ void ShadeSpan(const Span& s, const Pipeline& p, int i0, int len, uint32_t* out)
     for (int ch = 0; ch < 4; ++ch) start[ch] = s.c[ch] + i0 * s.dc[ch];
     __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(start));
     const __m128i dc = _mm_load_si128(reinterpret_cast<const __m128i*>(s.dc));
-    const __m128i argMask = _mm_load_si128(reinterpret_cast<const __m128i*>(p.argMask));
-    const __m128i mulK = _mm_load_si128(reinterpret_cast<const __m128i*>(p.mulK));
-    const __m128i mulAdd = _mm_load_si128(reinterpret_cast<const __m128i*>(p.mulAdd));
+    const Combiner combine(p);
+    const TextureView tex(p);
 
     int64_t u = 0, v = 0, du = 0, dv = 0;
     if (Filter != 0) {
@@ -43,8 +54,9 @@ void ShadeSpan(const Span& s, const Pipeline& p, int i0, int len, uint32_t* out)
             auto at = [&](int i, double* pu, double* pv) {
                 double q = s.q + double(i) * s.dq;
                 if (!(q > 1e-30)) q = 1e-30;
-                *pu = (s.sq + double(i) * s.dsq) / q - p.texelBias;
-                *pv = (s.tq + double(i) * s.dtq) / q - p.texelBias;
+                double r = 1.0 / q;
+                *pu = (s.sq + double(i) * s.dsq) * r - p.texelBias;
+                *pv = (s.tq + double(i) * s.dtq) * r - p.texelBias;
             };
             double ua, va, ub, vb;
             at(i0, &ua, &va);
@@ -63,16 +75,26 @@ void ShadeSpan(const Span& s, const Pipeline& p, int i0, int len, uint32_t* out)
         }
     }
 
-    const __m128i white = _mm_set1_epi32(255);
-    for (int j = 0; j < len; ++j) {
-        __m128i texel;
-        if (Filter == 0) texel = white;
-        else if (Filter == 1) texel = PointSample<FastWrap>(p, u, v);
-        else texel = BilinearSample<FastWrap>(p, u, v);
-        out[j] = Combine(texel, _mm_srai_epi32(c, 16), argMask, mulK, mulAdd);
+    const __m128i white = _mm_set1_epi16(255);
+    for (int j = 0; j < len; j += 2) {
+        __m128i d0 = _mm_srai_epi32(c, 16);
         c = _mm_add_epi32(c, dc);
-        u += du;
-        v += dv;
+        __m128i d1 = _mm_srai_epi32(c, 16);
+        c = _mm_add_epi32(c, dc);
+        __m128i t;
+        if (Filter == 0) {
+            t = white;
+        } else {
+            __m128i t0 = Sample<Filter, FastWrap>(tex, u, v);
+            __m128i t1 = Sample<Filter, FastWrap>(tex, u + du, v + dv);
+            u += 2 * du;
+            v += 2 * dv;
+            t = _mm_packs_epi32(t0, t1);
+        }
+        __m128i colors = combine(t, _mm_packs_epi32(d0, d1));
+        // The buffer has room for an even count: the odd pixel past the end
+        // is written but not used.
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), colors);
     }
 }
 
