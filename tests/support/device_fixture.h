@@ -12,8 +12,8 @@
 
 class DeviceFixture : public ::testing::Test {
 protected:
-    static const int kWidth = 64;
-    static const int kHeight = 48;
+    static constexpr int kWidth = 64;
+    static constexpr int kHeight = 48;
 
     void SetUp() override {
         static const sDisplayMode modes[] = {{kWidth, kHeight, 16}};
