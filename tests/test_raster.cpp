@@ -466,3 +466,56 @@ TEST_F(Raster, PictureIsTheSameForAnyNumberOfThreads) {
         EXPECT_TRUE(frame() == one) << threads << " threads";
     }
 }
+
+TEST_F(Raster, NoVertexOrStateWritesOutsideTheViewport) {
+    // Extreme and broken vertices under every kind of state, in a viewport
+    // with a margin that must stay untouched (and, under the address
+    // sanitizer, no access outside any buffer).
+    std::vector<uint32_t> texels(5 * 3, 0x80FF8040);
+    IDirectDrawSurface7* odd = Texture(5, 3, texels);
+    IDirectDrawSurface7* square = Texture(8, 8, std::vector<uint32_t>(64, 0xFF00FF00));
+    D3DVIEWPORT7 vp = {3, 2, 57, 41, 0, 1};
+    ASSERT_EQ(d->SetViewport(&vp), D3D_OK);
+    d->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
+    std::mt19937 rng(3);
+    const float specials[] = {0.0f,   -0.0f, 1e30f,  -1e30f,  3.4e38f, -3.4e38f, 1e-30f,
+                              0.5f,   63.5f, 47.5f,  -5000.f, 5000.f,  1048576.5f,
+                              std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+    auto any = [&] {
+        std::uniform_int_distribution<int> pick(0, 3);
+        if (pick(rng) == 0) return specials[rng() % (sizeof(specials) / sizeof(specials[0]))];
+        return std::uniform_real_distribution<float>(-100.0f, 164.0f)(rng);
+    };
+    const DWORD filters[] = {D3DTFG_POINT, D3DTFG_LINEAR};
+    const DWORD addresses[] = {D3DTADDRESS_WRAP, D3DTADDRESS_CLAMP, D3DTADDRESS_MIRROR};
+    d->BeginScene();
+    for (int n = 0; n < 400; ++n) {
+        d->SetTexture(0, n % 3 == 0 ? nullptr : n % 3 == 1 ? odd : square);
+        d->SetTextureStageState(0, D3DTSS_MAGFILTER, filters[n % 2]);
+        d->SetTextureStageState(0, D3DTSS_ADDRESSU, addresses[n % 3]);
+        d->SetTextureStageState(0, D3DTSS_ADDRESSV, addresses[(n / 3) % 3]);
+        d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_NEVER + n % 8);
+        d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, n % 2);
+        d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, n % 4 == 0);
+        d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_ZERO + n % 10);
+        d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ZERO + (n / 10) % 10);
+        d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1 + n % 5);
+        D3DTLVERTEX v[3];
+        for (D3DTLVERTEX& p : v) p = V(any(), any(), rng(), any(), any(), any(), any());
+        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v, 3, 0);
+    }
+    d->EndScene();
+    std::vector<uint16_t> color = Colors(), z = Depths();
+    int drawn = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            bool in = x >= 3 && x < 60 && y >= 2 && y < 43;
+            size_t i = size_t(y) * kWidth + x;
+            if (!in) {
+                ASSERT_EQ(color[i], 0) << x << "," << y;
+                ASSERT_EQ(z[i], 0) << x << "," << y;
+            }
+            drawn += in && color[i] != 0;
+        }
+    EXPECT_GT(drawn, 0);
+}
