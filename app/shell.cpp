@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/timer.h"
 #include "gfx/graphd3d.h"
+#include "sound/soundsystem.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -38,6 +39,7 @@ cError* DeleteServices() {
     cError* error = nullptr;
     DeleteService(g_GraphD3D, error);
     DeleteService(g_MainWindow, error);
+    DeleteService(g_SoundSystem, error);
     return error;
 }
 
@@ -56,6 +58,8 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->InitDD(640, 480, 16);
     g_GraphD3D->InitD3D(0);
 
+    g_SoundSystem = new cSoundSystem;
+
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
 
@@ -66,6 +70,10 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->EndScene();
     g_MainWindow->ProcessMessages();
     g_GraphD3D->Flip();
+
+    if (g_SoundSystem) g_SoundSystem->MP3Load("demo");
+    if (g_SoundSystem) g_SoundSystem->Play();
+    if (g_SoundSystem) g_SoundSystem->Update();
 
     uint32_t start = cTimer::GetTime();
     while (!g_Quit) {

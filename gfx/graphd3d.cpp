@@ -6,6 +6,7 @@
 #include "app/error.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "sound/soundsystem.h"
 
 #include <cstdio>
 #include <cstring>
@@ -247,6 +248,8 @@ void cGraphD3D::Flip() {
     HRESULT hr = DDERR_WASSTILLDRAWING;
     while (hr == DDERR_WASSTILLDRAWING) {
         hr = m_pPrimary->Flip(nullptr, DDFLIP_DONOTWAIT);
+        // The sound stream is fed while the display waits.
+        if (g_SoundSystem) g_SoundSystem->Update();
     }
     if (FAILED(hr)) throw cError("Flip:Flip Fehlgeschlagen");
 }

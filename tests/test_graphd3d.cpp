@@ -4,6 +4,8 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "gfx/graphd3d.h"
+#include "platform/audio/bass.h"
+#include "sound/soundsystem.h"
 #include "support/capture.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,15 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+// The test program is linked with BASS_Update wrapped: every call the sound
+// system makes is counted on its way to the library.
+int g_LibraryUpdates = 0;
+extern "C" BOOL __real__Z11BASS_Updatev();
+extern "C" BOOL __wrap__Z11BASS_Updatev() {
+    ++g_LibraryUpdates;
+    return __real__Z11BASS_Updatev();
+}
 
 namespace {
 
@@ -310,4 +321,28 @@ TEST_F(GraphD3D, TeardownInsistsOnTheLastReference) {
     EXPECT_EQ(primary->Release(), 0u);
     EXPECT_EQ(d3d->Release(), 1u);
     EXPECT_EQ(dd->Release(), 0u);
+}
+
+TEST_F(GraphD3D, FlipFeedsTheSoundSystemOnceMorePerPendingPass) {
+    BassSetOfflineMode(true); // no audio device: the stream is only pulled
+    g_SoundSystem = new cSoundSystem;
+    for (int pending : {0, 1, 4}) {
+        SCOPED_TRACE(testing::Message() << pending << " pending passes");
+        profile.flipPendingPasses = pending;
+        cGraphD3D* g = Make();
+        g->InitDD(640, 480, 16);
+        g->InitD3D(0);
+        for (int frame = 0; frame < 3; ++frame) {
+            g_LibraryUpdates = 0;
+            ASSERT_EQ(ErrorOf([&] { g->Flip(); }), "");
+            EXPECT_EQ(g_LibraryUpdates, pending + 1);
+        }
+    }
+    delete g_SoundSystem;
+    g_SoundSystem = nullptr;
+    BassSetOfflineMode(false);
+    // Without a sound system the flip goes on all the same.
+    g_LibraryUpdates = 0;
+    EXPECT_EQ(ErrorOf([&] { graph->Flip(); }), "");
+    EXPECT_EQ(g_LibraryUpdates, 0);
 }
