@@ -114,6 +114,8 @@ struct Triangle {
     bool perspective;
     Plane z;        // sz
     Plane color[4]; // B, G, R, A in 0..255
+    bool flatColor;       // one colour at every vertex: flatFixed is the span value
+    int32_t flatFixed[4];
     Plane s, t;     // texel coordinates (times rhw with perspective)
     Plane q;        // rhw
 };

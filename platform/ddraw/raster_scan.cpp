@@ -25,13 +25,15 @@ inline int64_t CeilDiv(int64_t n, int64_t d) {
 
 const double kMaxTexel = 1099511627776.0; // 2^40 texels: far beyond any texture, far within int64
 
-inline int32_t Step32(double from, double to, int n, double scale) {
-    return n > 1 ? RoundToInt32((to - from) * scale / double(n - 1)) : 0;
+// The step between two values n - 1 pixels apart; inverse is 1 / (n - 1).
+inline int32_t Step32(double from, double to, double inverse, double scale) {
+    return RoundToInt32((to - from) * scale * inverse);
 }
 
 void SetupSpan(Span& span, const Triangle& tri, const Pipeline& pipe, const Target& target, int x0, int x1, int y) {
     int n = x1 - x0 + 1;
     double xa = x0, xb = x1, yy = y;
+    double inverse = n > 1 ? 1.0 / double(n - 1) : 0.0;
     span.x = x0;
     span.y = y;
     span.n = n;
@@ -43,13 +45,20 @@ void SetupSpan(Span& span, const Triangle& tri, const Pipeline& pipe, const Targ
         double zs = std::clamp(tri.z.At(xa, yy), 0.0, 1.0) * scale + 0.5;
         double ze = std::clamp(tri.z.At(xb, yy), 0.0, 1.0) * scale + 0.5;
         span.z = int32_t(zs * (1 << kZFractionBits));
-        span.dz = Step32(zs, ze, n, 1 << kZFractionBits);
+        span.dz = Step32(zs, ze, inverse, 1 << kZFractionBits);
     }
-    for (int ch = 0; ch < 4; ++ch) {
-        double cs = std::clamp(tri.color[ch].At(xa, yy), 0.0, 255.0) + 0.5;
-        double ce = std::clamp(tri.color[ch].At(xb, yy), 0.0, 255.0) + 0.5;
-        span.c[ch] = int32_t(cs * 65536.0);
-        span.dc[ch] = Step32(cs, ce, n, 65536.0);
+    if (tri.flatColor) {
+        for (int ch = 0; ch < 4; ++ch) {
+            span.c[ch] = tri.flatFixed[ch];
+            span.dc[ch] = 0;
+        }
+    } else {
+        for (int ch = 0; ch < 4; ++ch) {
+            double cs = std::clamp(tri.color[ch].At(xa, yy), 0.0, 255.0) + 0.5;
+            double ce = std::clamp(tri.color[ch].At(xb, yy), 0.0, 255.0) + 0.5;
+            span.c[ch] = int32_t(cs * 65536.0);
+            span.dc[ch] = Step32(cs, ce, inverse, 65536.0);
+        }
     }
     if (pipe.textured) {
         if (tri.perspective) {

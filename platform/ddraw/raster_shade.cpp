@@ -46,31 +46,41 @@ template <int Filter, bool FastWrap> inline __m128i Sample(const TextureView& p,
 // that is a shift.
 inline void PerspectiveRun(Span& s, double texelBias, int i0, int len, int64_t* u, int64_t* v, int64_t* du,
                            int64_t* dv) {
-    auto at = [&](int i, int64_t* pu, int64_t* pv) {
-        if (i == s.runIndex) {
-            *pu = s.runU;
-            *pv = s.runV;
-            return;
-        }
-        double q = s.q + double(i) * s.dq;
-        double r = 1.0 / (q > 1e-30 ? q : 1e-30);
-        *pu = ToFixed((s.sq + double(i) * s.dsq) * r - texelBias);
-        *pv = ToFixed((s.tq + double(i) * s.dtq) * r - texelBias);
-        s.runIndex = i;
-        s.runU = *pu;
-        s.runV = *pv;
-    };
-    at(i0, u, v);
-    *du = *dv = 0;
-    int64_t ub, vb;
-    if (len == kRun && i0 + kRun < s.n) {
-        at(i0 + kRun, &ub, &vb);
-        *du = (ub - *u) >> kRunShift;
-        *dv = (vb - *v) >> kRunShift;
+    // 1 / (n - 1) for the last, shorter run of a span: no integer division.
+    static const double kInverse[kRun] = {0,       1.0,      1.0 / 2,  1.0 / 3,  1.0 / 4,  1.0 / 5,
+                                          1.0 / 6, 1.0 / 7,  1.0 / 8,  1.0 / 9,  1.0 / 10, 1.0 / 11,
+                                          1.0 / 12, 1.0 / 13, 1.0 / 14, 1.0 / 15};
+    int i1 = (len == kRun && i0 + kRun < s.n) ? i0 + kRun : i0 + len - 1;
+    int64_t ua, va, ub, vb;
+    bool cached = i0 == s.runIndex;
+    if (cached) {
+        ua = s.runU;
+        va = s.runV;
+    }
+    // Both ends' reciprocals with one division.
+    __m128d q = _mm_setr_pd(s.q + double(i0) * s.dq, s.q + double(i1) * s.dq);
+    q = _mm_max_pd(q, _mm_set1_pd(1e-30)); // also replaces NaN
+    alignas(16) double r[2];
+    _mm_store_pd(r, _mm_div_pd(_mm_set1_pd(1.0), q));
+    if (!cached) {
+        ua = ToFixed((s.sq + double(i0) * s.dsq) * r[0] - texelBias);
+        va = ToFixed((s.tq + double(i0) * s.dtq) * r[0] - texelBias);
+    }
+    ub = ToFixed((s.sq + double(i1) * s.dsq) * r[1] - texelBias);
+    vb = ToFixed((s.tq + double(i1) * s.dtq) * r[1] - texelBias);
+    s.runIndex = i1;
+    s.runU = ub;
+    s.runV = vb;
+    *u = ua;
+    *v = va;
+    if (i1 == i0 + kRun) {
+        *du = (ub - ua) >> kRunShift;
+        *dv = (vb - va) >> kRunShift;
     } else if (len > 1) {
-        at(i0 + len - 1, &ub, &vb);
-        *du = (ub - *u) / (len - 1);
-        *dv = (vb - *v) / (len - 1);
+        *du = RoundToInt64(double(ub - ua) * kInverse[len - 1]);
+        *dv = RoundToInt64(double(vb - va) * kInverse[len - 1]);
+    } else {
+        *du = *dv = 0;
     }
 }
 
