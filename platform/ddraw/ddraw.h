@@ -7,16 +7,22 @@
 // What the system may rely on:
 // - DirectDrawCreateEx gives an IDirectDraw7 whose display offers the modes of
 //   the driver profile (below); SetDisplayMode refuses any other mode with
-//   DDERR_INVALIDMODE.
+//   DDERR_INVALIDMODE. IDirect3D7 is another interface of the same object
+//   (QueryInterface) and shares its reference count.
 // - CreateSurface makes a flipping primary with one attached back buffer, a
-//   Z-buffer (attach it to the back buffer with AddAttachedSurface), a
-//   system-memory texture and a managed texture (DDSCAPS2_TEXTUREMANAGE).
-//   Textures are 32-bit A8R8G8B8 or X8R8G8B8; Lock returns a row pitch.
-// - IDirect3DDevice7::DrawPrimitive draws D3DPT_TRIANGLELIST of D3DTLVERTEX
-//   (D3DFVF_TLVERTEX) with texture stage 0 and the render states listed in
-//   the rasterizer's notes; it never writes outside a buffer.
+//   Z-buffer (16 bits without stencil; attach it to the back buffer with
+//   AddAttachedSurface, then SetRenderTarget), a system-memory texture and a
+//   managed texture (DDSCAPS2_TEXTUREMANAGE). Textures are 16- or 32-bit RGB;
+//   A8R8G8B8 and X8R8G8B8 are sampled as they are. Lock returns a row pitch
+//   (never DDSD_LINEARSIZE) and finishes any drawing first.
+// - The back buffer of the flipping chain goes with the primary.
+// - IDirect3DDevice7 draws into R5G6B5 targets only. DrawPrimitive (inside
+//   BeginScene / EndScene) draws D3DPT_TRIANGLELIST of D3DTLVERTEX
+//   (D3DFVF_TLVERTEX) with texture stage 0 and the states and pixel rules
+//   listed in raster.h; it never writes outside a buffer. Drawing is queued
+//   and finished by EndScene, Flip, Lock and SetRenderTarget.
 // - Flip answers DDERR_WASSTILLDRAWING for the profile's number of passes,
-//   then DD_OK, and presents the back buffer.
+//   then DD_OK, and presents the back buffer, which keeps its picture.
 // - Release returns the new reference count; objects free themselves at 0.
 #pragma once
 
@@ -573,7 +579,7 @@ bool DDrawSavePixelsPNG(const uint16_t* pixels, int width, int height, int pitch
 
 // Number of threads the rasterizer spreads one frame's drawing over (by bands
 // of rows); 1 draws on the calling thread. The picture is the same for any
-// number.
+// number. The default is 1, or TRUBELOX_RASTER_THREADS from the environment.
 void DDrawSetRasterThreads(int threads);
 
 // Whether Flip presents on the screen: fullscreen on the desktop (default),
