@@ -88,18 +88,30 @@ inline void PerspectiveRun(Span& s, double texelBias, int i0, int len, int64_t* 
 // [i0, i0 + len) to out, and possibly a few past len (the buffer has room).
 template <int Filter, bool FastWrap, bool Perspective>
 void ShadeSpan(Span& s, const Pipeline& p, int i0, int len, uint32_t* out) {
-    alignas(16) int32_t start[4];
-    for (int ch = 0; ch < 4; ++ch) start[ch] = s.c[ch] + i0 * s.dc[ch];
-    __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(start));
-    const __m128i dc = _mm_load_si128(reinterpret_cast<const __m128i*>(s.dc));
     const Combiner combine(p);
     const TextureView tex(p);
     const __m128i white = _mm_set1_epi16(255);
+    // The diffuse colour of a pair of pixels as 8.8 values in 16-bit lanes,
+    // stepping two pixels at a time (modulo 2^16, as the values stay in
+    // range). Exact again at the start of every run.
+    const __m128i dc = _mm_load_si128(reinterpret_cast<const __m128i*>(s.dc));
+    __m128i twice = _mm_slli_epi32(_mm_srai_epi32(dc, 8), 1);
+    twice = _mm_srai_epi32(_mm_slli_epi32(twice, 16), 16); // its low 16 bits, which the pack keeps
+    const __m128i pairStep = _mm_packs_epi32(twice, twice);
+    const __m128i runStep = _mm_slli_epi32(dc, kRunShift);
+    const __m128i bias32 = _mm_set1_epi32(0x8000), bias16 = _mm_set1_epi16(int16_t(0x8000));
+    __m128i cRun = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(s.c)),
+                                 _mm_setr_epi32(i0 * s.dc[0], i0 * s.dc[1], i0 * s.dc[2], i0 * s.dc[3]));
 
     // Runs of kRun pixels from the start of the span (chunks start on run
     // boundaries).
     for (int r0 = 0; r0 < len; r0 += kRun) {
         int runLength = len - r0 < kRun ? len - r0 : kRun;
+        // Unsigned 16-bit values through the signed pack: biased there and back.
+        __m128i c16 = _mm_packs_epi32(_mm_sub_epi32(_mm_srai_epi32(cRun, 8), bias32),
+                                      _mm_sub_epi32(_mm_srai_epi32(_mm_add_epi32(cRun, dc), 8), bias32));
+        c16 = _mm_xor_si128(c16, bias16);
+        cRun = _mm_add_epi32(cRun, runStep);
         int64_t u = 0, v = 0, du = 0, dv = 0;
         if (Filter != 0) {
             if (Perspective) {
@@ -124,22 +136,19 @@ void ShadeSpan(Span& s, const Pipeline& p, int i0, int len, uint32_t* out) {
                 BilinearWrap4(tex, uq, vq, texel);
                 uq = _mm_add_epi32(uq, du4);
                 vq = _mm_add_epi32(vq, dv4);
-                __m128i d[4];
-                for (__m128i& dk : d) {
-                    dk = _mm_srai_epi32(c, 16);
-                    c = _mm_add_epi32(c, dc);
-                }
-                __m128i first = combine(_mm_packs_epi32(texel[0], texel[1]), _mm_packs_epi32(d[0], d[1]));
-                __m128i second = combine(_mm_packs_epi32(texel[2], texel[3]), _mm_packs_epi32(d[2], d[3]));
+                __m128i d01 = _mm_srli_epi16(c16, 8);
+                c16 = _mm_add_epi16(c16, pairStep);
+                __m128i d23 = _mm_srli_epi16(c16, 8);
+                c16 = _mm_add_epi16(c16, pairStep);
+                __m128i first = combine(_mm_packs_epi32(texel[0], texel[1]), d01);
+                __m128i second = combine(_mm_packs_epi32(texel[2], texel[3]), d23);
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(runOut + j), _mm_unpacklo_epi64(first, second));
             }
             continue;
         }
         for (int j = 0; j < runLength; j += 2) {
-            __m128i d0 = _mm_srai_epi32(c, 16);
-            c = _mm_add_epi32(c, dc);
-            __m128i d1 = _mm_srai_epi32(c, 16);
-            c = _mm_add_epi32(c, dc);
+            __m128i d = _mm_srli_epi16(c16, 8);
+            c16 = _mm_add_epi16(c16, pairStep);
             __m128i t;
             if (Filter == 0) {
                 t = white;
@@ -150,7 +159,7 @@ void ShadeSpan(Span& s, const Pipeline& p, int i0, int len, uint32_t* out) {
                 v += 2 * dv;
                 t = _mm_packs_epi32(t0, t1);
             }
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(runOut + j), combine(t, _mm_packs_epi32(d0, d1)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(runOut + j), combine(t, d));
         }
     }
 }
