@@ -269,10 +269,25 @@ TEST_F(Raster, BlendingReadsTheTargetBackAndClampsPerChannel) {
         d->SetRenderState(D3DRENDERSTATE_SRCBLEND, c.src);
         d->SetRenderState(D3DRENDERSTATE_DESTBLEND, c.dest);
         Fill(0xFF204060);
-        FullQuad(0xFFFFFFFF, 0.5f);
-        EXPECT_EQ(Pixel(3, 4), To565(c.r, c.g, c.b));
-        EXPECT_EQ(Pixel(63, 47), To565(c.r, c.g, c.b));
+        // 13 pixels wide: eight at once, then in pairs, then one.
+        Quad(V(0, 0), V(13, 0), V(13, 6), V(0, 6));
+        for (int x : {0, 7, 8, 11, 12}) EXPECT_EQ(Pixel(x, 4), To565(c.r, c.g, c.b)) << x;
+        EXPECT_EQ(Pixel(13, 4), To565(0x20, 0x40, 0x60));
     }
+    // Pixels the Z test rejects keep their colour, also among eight blended at once.
+    d->SetTexture(0, Texture(1, 1, {0xFFC86432}));
+    d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+    d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
+    d->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
+    d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL);
+    d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, FALSE);
+    Fill(0xFF204060);
+    FillZ(0.0f);
+    D3DRECT nearer = {0, 0, 5, 6};
+    ASSERT_EQ(d->Clear(1, &nearer, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+    Quad(V(0, 0), V(13, 0), V(13, 6), V(0, 6));
+    for (int x = 0; x < 13; ++x) EXPECT_EQ(Pixel(x, 4), x < 5 ? To565(0x20, 0x40, 0x60) : To565(233, 165, 149)) << x;
+    d->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_FALSE);
     // Blending the target with itself repeatedly halves it towards black.
     d->SetTexture(0, nullptr);
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
