@@ -80,6 +80,54 @@ void SetupSpan(Span& span, const Triangle& tri, const Pipeline& pipe, const Targ
     }
 }
 
+// One edge's bound on the pixel columns, row after row, exactly: the
+// quotient and remainder of the edge equation carried from row to row, so
+// that only the first row divides.
+struct EdgeWalker {
+    int kind;        // 1: lower bound on x (left edge), -1: upper bound, 0: horizontal
+    int64_t q, r;    // the bound and the remainder, 0 <= r < d
+    int64_t qs, rs;  // the change per row, 0 <= rs < d
+    int64_t d;       // |a256|
+    int64_t k, kStep, bias;
+
+    void Start(const Edge& e, int y) {
+        k = e.k0 + e.kStep * y;
+        kStep = e.kStep;
+        bias = e.bias;
+        if (e.a256 > 0) {
+            // x >= ceil(N / d), N = bias - k, N = q d - r; N falls by kStep a row.
+            kind = 1;
+            d = e.a256;
+            q = CeilDiv(bias - k, d);
+            r = q * d - (bias - k);
+        } else if (e.a256 < 0) {
+            // x <= floor(M / d), M = k - bias, M = q d + r; M grows by kStep a row.
+            kind = -1;
+            d = -e.a256;
+            q = FloorDiv(k - bias, d);
+            r = (k - bias) - q * d;
+        } else {
+            kind = 0;
+            return;
+        }
+        qs = FloorDiv(kStep, d);
+        rs = kStep - qs * d;
+    }
+    void Next() {
+        if (kind == 1) {
+            q -= qs;
+            r += rs;
+            if (r >= d) --q, r -= d;
+        } else if (kind == -1) {
+            q += qs;
+            r += rs;
+            if (r >= d) ++q, r -= d;
+        } else {
+            k += kStep;
+        }
+    }
+};
+
 } // namespace
 
 void RasterRows(const Triangle& tri, const Pipeline& pipe, const Target& target, int y0, int y1) {
@@ -88,14 +136,16 @@ void RasterRows(const Triangle& tri, const Pipeline& pipe, const Target& target,
     alignas(16) uint32_t colors[kChunk];
     ShadeRoutine shade = tri.perspective ? pipe.shadePerspective : pipe.shade;
     Span span;
+    EdgeWalker walkers[3];
+    for (int i = 0; i < 3; ++i) walkers[i].Start(tri.edges[i], y0);
     for (int y = y0; y <= y1; ++y) {
         int64_t xl = pipe.vx0, xr = pipe.vx1 - 1;
         bool empty = false;
-        for (const Edge& e : tri.edges) {
-            int64_t k = e.k0 + e.kStep * y;
-            if (e.a256 > 0) xl = std::max(xl, CeilDiv(e.bias - k, e.a256));
-            else if (e.a256 < 0) xr = std::min(xr, FloorDiv(k - e.bias, -e.a256));
-            else if (k < e.bias) empty = true;
+        for (EdgeWalker& w : walkers) {
+            if (w.kind == 1) xl = std::max(xl, w.q);
+            else if (w.kind == -1) xr = std::min(xr, w.q);
+            else if (w.k < w.bias) empty = true;
+            w.Next();
         }
         if (empty || xl > xr) continue;
         SetupSpan(span, tri, pipe, target, int(xl), int(xr), y);
