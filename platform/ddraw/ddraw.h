@@ -74,17 +74,29 @@ extern const GUID IID_IDirect3DTnLHalDevice;
 #define DDERR_GENERIC E_FAIL
 #define DDERR_INVALIDPARAMS E_INVALIDARG
 #define DDERR_OUTOFMEMORY E_OUTOFMEMORY
+#define DDERR_ALREADYINITIALIZED MAKE_DDHRESULT(5)
+#define DDERR_CANNOTATTACHSURFACE MAKE_DDHRESULT(10)
+#define DDERR_INVALIDCAPS MAKE_DDHRESULT(100)
 #define DDERR_INVALIDOBJECT MAKE_DDHRESULT(130)
+#define DDERR_INVALIDPIXELFORMAT MAKE_DDHRESULT(145)
+#define DDERR_INVALIDRECT MAKE_DDHRESULT(150)
 #define DDERR_NOEXCLUSIVEMODE MAKE_DDHRESULT(225)
-#define DDERR_INVALIDMODE MAKE_DDHRESULT(240)
+#define DDERR_INVALIDMODE MAKE_DDHRESULT(120)
 #define DDERR_NOTFOUND MAKE_DDHRESULT(255)
+#define DDERR_SURFACEALREADYATTACHED MAKE_DDHRESULT(410)
 #define DDERR_SURFACEBUSY MAKE_DDHRESULT(430)
 #define DDERR_SURFACELOST MAKE_DDHRESULT(450)
 #define DDERR_WASSTILLDRAWING MAKE_DDHRESULT(540)
+#define DDERR_PRIMARYSURFACEALREADYEXISTS MAKE_DDHRESULT(564)
+#define DDERR_NOTFLIPPABLE MAKE_DDHRESULT(582)
 #define DDERR_NOTLOCKED MAKE_DDHRESULT(584)
 #define DDERR_UNSUPPORTEDMODE MAKE_DDHRESULT(590)
-#define D3DERR_SCENE_IN_SCENE MAKE_DDHRESULT(776)
-#define D3DERR_SCENE_NOT_IN_SCENE MAKE_DDHRESULT(777)
+#define D3DERR_SCENE_IN_SCENE MAKE_DDHRESULT(760)
+#define D3DERR_SCENE_NOT_IN_SCENE MAKE_DDHRESULT(761)
+#define D3DERR_INVALIDVERTEXFORMAT MAKE_DDHRESULT(2048)
+#define D3DERR_ZBUFFER_NOTPRESENT MAKE_DDHRESULT(2070)
+#define D3DERR_STENCILBUFFER_NOTPRESENT MAKE_DDHRESULT(2071)
+#define D3DERR_WRONGTEXTUREFORMAT MAKE_DDHRESULT(2072)
 
 // ---------------------------------------------------------------------------
 // DirectDraw constants
@@ -297,6 +309,9 @@ enum D3DBLEND {
     D3DBLEND_INVDESTALPHA = 8,
     D3DBLEND_DESTCOLOR = 9,
     D3DBLEND_INVDESTCOLOR = 10,
+    D3DBLEND_SRCALPHASAT = 11,
+    D3DBLEND_BOTHSRCALPHA = 12,
+    D3DBLEND_BOTHINVSRCALPHA = 13,
 };
 
 enum D3DTEXTURESTAGESTATETYPE {
@@ -562,3 +577,23 @@ void DDrawSetRasterThreads(int threads);
 // Whether Flip presents on the screen: fullscreen on the desktop (default),
 // or in a window of the display mode's size (TRUBELOX_WINDOWED=1 sets it too).
 void DDrawSetWindowed(bool windowed);
+
+// A device without a window for the tools, the benchmarks and the tests:
+// DirectDraw, a width x height x 16 flipping primary with its back buffer,
+// the RGB device on it and, when asked, a 16-bit Z-buffer attached and bound.
+// False (with everything released) when any step fails.
+struct sDDrawOffscreen {
+    IDirectDraw7* dd;
+    IDirect3D7* d3d;
+    IDirectDrawSurface7* primary;
+    IDirectDrawSurface7* backBuffer;
+    IDirectDrawSurface7* zBuffer; // null without Z
+    IDirect3DDevice7* device;
+};
+bool DDrawCreateOffscreen(int width, int height, bool withZBuffer, sDDrawOffscreen* out);
+void DDrawReleaseOffscreen(sDDrawOffscreen* offscreen);
+// A managed texture filled with 0xAARRGGBB texels (A8R8G8B8 with alpha, else
+// X8R8G8B8), loaded through a system-memory surface as the texture loader
+// does. Null on failure.
+IDirectDrawSurface7* DDrawCreateTexture(const sDDrawOffscreen& offscreen, int width, int height,
+                                        const uint32_t* texels, bool alpha);
