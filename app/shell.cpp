@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/timer.h"
+#include "gfx/graphd3d.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -35,6 +36,7 @@ template <typename T> void DeleteService(T*& service, cError*& firstError) {
 // way (the caller owns it), or null.
 cError* DeleteServices() {
     cError* error = nullptr;
+    DeleteService(g_GraphD3D, error);
     DeleteService(g_MainWindow, error);
     return error;
 }
@@ -50,9 +52,20 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_MainWindow = new cMainWindow;
     g_MainWindow->Create(instance, showCommand);
 
+    g_GraphD3D = new cGraphD3D;
+    g_GraphD3D->InitDD(640, 480, 16);
+    g_GraphD3D->InitD3D(0);
+
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
+
+    // The loading-screen frame.
+    g_GraphD3D->BeginScene();
+    g_GraphD3D->Clear(0, 0.0f);
+    g_GraphD3D->InitScene();
+    g_GraphD3D->EndScene();
     g_MainWindow->ProcessMessages();
+    g_GraphD3D->Flip();
 
     uint32_t start = cTimer::GetTime();
     while (!g_Quit) {
@@ -60,6 +73,12 @@ void RunShow(HINSTANCE instance, int showCommand) {
         g_PreviousTime = g_CurrentTime;
         g_CurrentTime = int32_t(now - start);
         g_MainWindow->ProcessMessages();
+
+        g_GraphD3D->BeginScene();
+        g_GraphD3D->Clear(0, 0.0f);
+        g_GraphD3D->InitScene();
+        g_GraphD3D->EndScene();
+        g_GraphD3D->Flip();
     }
 }
 

@@ -26,7 +26,7 @@ inline __m128i To565x8(__m128i a, __m128i b) {
 }
 
 void WriteOpaque(const uint32_t* src, uint16_t* dst, int len, uint32_t mask) {
-    uint32_t full = (1u << len) - 1;
+    uint32_t full = len == 32 ? ~0u : (1u << len) - 1;
     if (mask == full) {
         int j = 0;
         for (; j + 8 <= len; j += 8) {

@@ -14,7 +14,9 @@ namespace raster {
 
 const int kSubPixelBits = 8;          // vertices snap to 1/256 pixel
 const double kGuardBand = 1048576.0;  // beyond +-2^20 pixels a triangle is clipped first
-const int kChunk = 16;                // pixels per step through the stages; also the perspective run
+const int kChunk = 32;                // pixels per step through the stages (a mask bit each)
+const int kRunShift = 4;
+const int kRun = 1 << kRunShift;      // pixels between two perspective divisions
 const int kZFractionBits = 12;        // Z16 carried with 12 fraction bits along a span
 
 struct Pipeline;
@@ -38,6 +40,9 @@ struct Span {
     // Perspective: rhw and texel coordinates times rhw at the first pixel
     // and per pixel.
     double q = 0, dq = 0, sq = 0, dsq = 0, tq = 0, dtq = 0;
+    // The texel coordinates last worked out for a run end, at pixel runIndex.
+    int runIndex = -1;
+    int64_t runU = 0, runV = 0;
 };
 
 // Depth stage: tests len (<= 32) pixels from index i0, writes Z where wanted,
@@ -45,7 +50,7 @@ struct Span {
 typedef uint32_t (*DepthRoutine)(const Span& span, int i0, int len);
 // Sampling and combining: the colours of len pixels from index i0 as
 // 0xAARRGGBB.
-typedef void (*ShadeRoutine)(const Span& span, const Pipeline& pipe, int i0, int len, uint32_t* out);
+typedef void (*ShadeRoutine)(Span& span, const Pipeline& pipe, int i0, int len, uint32_t* out);
 // Blending and the 565 write of the pixels whose mask bit is set.
 typedef void (*WriteRoutine)(const uint32_t* colors, uint16_t* target, int len, uint32_t mask);
 

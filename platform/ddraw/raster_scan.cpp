@@ -35,6 +35,7 @@ void SetupSpan(Span& span, const Triangle& tri, const Pipeline& pipe, const Targ
     span.x = x0;
     span.y = y;
     span.n = n;
+    span.runIndex = -1;
     span.color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
     if (pipe.depth) {
         span.depth = target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0);
@@ -91,7 +92,7 @@ void RasterRows(const Triangle& tri, const Pipeline& pipe, const Target& target,
         SetupSpan(span, tri, pipe, target, int(xl), int(xr), y);
         for (int i0 = 0; i0 < span.n; i0 += kChunk) {
             int len = std::min(kChunk, span.n - i0);
-            uint32_t full = (1u << len) - 1;
+            uint32_t full = len == 32 ? ~0u : (1u << len) - 1;
             uint32_t mask = pipe.depth ? pipe.depth(span, i0, len) : full;
             if (!mask) continue;
             shade(span, pipe, i0, len, colors);

@@ -1,5 +1,5 @@
 // Shading stage: texture coordinates (affine, or perspective per run of
-// kChunk pixels), sampling, and the stage-0 combine with the Gouraud diffuse.
+// kRun pixels), sampling, and the stage-0 combine with the Gouraud diffuse.
 #include "platform/ddraw/raster_sample.h"
 
 #include <algorithm>
@@ -30,71 +30,118 @@ struct Combiner {
 
 const double kMaxTexel = 1099511627776.0;
 
-inline int64_t ToFixed(double texel) { return RoundToInt64(std::clamp(texel, -kMaxTexel, kMaxTexel) * 65536.0); }
+inline int64_t ToFixed(double texel) {
+    __m128d t = _mm_min_sd(_mm_max_sd(_mm_set_sd(texel), _mm_set_sd(-kMaxTexel)), _mm_set_sd(kMaxTexel));
+    return _mm_cvtsd_si64(_mm_mul_sd(t, _mm_set_sd(65536.0)));
+}
 
 template <int Filter, bool FastWrap> inline __m128i Sample(const TextureView& p, int64_t u, int64_t v) {
     if (Filter == 1) return PointSample<FastWrap>(p, u, v);
     return BilinearSample<FastWrap>(p, u, v);
 }
 
-// Filter: 0 no texture (white), 1 point, 2 bilinear.
+// Texture coordinates of the run of pixels [i0, i0 + len): exact at both
+// ends, linear between them. A whole run ends on the first pixel of the next
+// one, which that run then starts from: one division per run, and a step
+// that is a shift.
+inline void PerspectiveRun(Span& s, double texelBias, int i0, int len, int64_t* u, int64_t* v, int64_t* du,
+                           int64_t* dv) {
+    auto at = [&](int i, int64_t* pu, int64_t* pv) {
+        if (i == s.runIndex) {
+            *pu = s.runU;
+            *pv = s.runV;
+            return;
+        }
+        double q = s.q + double(i) * s.dq;
+        double r = 1.0 / (q > 1e-30 ? q : 1e-30);
+        *pu = ToFixed((s.sq + double(i) * s.dsq) * r - texelBias);
+        *pv = ToFixed((s.tq + double(i) * s.dtq) * r - texelBias);
+        s.runIndex = i;
+        s.runU = *pu;
+        s.runV = *pv;
+    };
+    at(i0, u, v);
+    *du = *dv = 0;
+    int64_t ub, vb;
+    if (len == kRun && i0 + kRun < s.n) {
+        at(i0 + kRun, &ub, &vb);
+        *du = (ub - *u) >> kRunShift;
+        *dv = (vb - *v) >> kRunShift;
+    } else if (len > 1) {
+        at(i0 + len - 1, &ub, &vb);
+        *du = (ub - *u) / (len - 1);
+        *dv = (vb - *v) / (len - 1);
+    }
+}
+
+// Filter: 0 no texture (white), 1 point, 2 bilinear. Writes colours for
+// [i0, i0 + len) to out, and possibly a few past len (the buffer has room).
 template <int Filter, bool FastWrap, bool Perspective>
-void ShadeSpan(const Span& s, const Pipeline& p, int i0, int len, uint32_t* out) {
+void ShadeSpan(Span& s, const Pipeline& p, int i0, int len, uint32_t* out) {
     alignas(16) int32_t start[4];
     for (int ch = 0; ch < 4; ++ch) start[ch] = s.c[ch] + i0 * s.dc[ch];
     __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(start));
     const __m128i dc = _mm_load_si128(reinterpret_cast<const __m128i*>(s.dc));
     const Combiner combine(p);
     const TextureView tex(p);
-
-    int64_t u = 0, v = 0, du = 0, dv = 0;
-    if (Filter != 0) {
-        if (Perspective) {
-            // Exact at both ends of the run, linear between them.
-            auto at = [&](int i, double* pu, double* pv) {
-                double q = s.q + double(i) * s.dq;
-                if (!(q > 1e-30)) q = 1e-30;
-                double r = 1.0 / q;
-                *pu = (s.sq + double(i) * s.dsq) * r - p.texelBias;
-                *pv = (s.tq + double(i) * s.dtq) * r - p.texelBias;
-            };
-            double ua, va, ub, vb;
-            at(i0, &ua, &va);
-            u = ToFixed(ua);
-            v = ToFixed(va);
-            if (len > 1) {
-                at(i0 + len - 1, &ub, &vb);
-                du = (ToFixed(ub) - u) / (len - 1);
-                dv = (ToFixed(vb) - v) / (len - 1);
-            }
-        } else {
-            u = s.u + int64_t(i0) * s.du;
-            v = s.v + int64_t(i0) * s.dv;
-            du = s.du;
-            dv = s.dv;
-        }
-    }
-
     const __m128i white = _mm_set1_epi16(255);
-    for (int j = 0; j < len; j += 2) {
-        __m128i d0 = _mm_srai_epi32(c, 16);
-        c = _mm_add_epi32(c, dc);
-        __m128i d1 = _mm_srai_epi32(c, 16);
-        c = _mm_add_epi32(c, dc);
-        __m128i t;
-        if (Filter == 0) {
-            t = white;
-        } else {
-            __m128i t0 = Sample<Filter, FastWrap>(tex, u, v);
-            __m128i t1 = Sample<Filter, FastWrap>(tex, u + du, v + dv);
-            u += 2 * du;
-            v += 2 * dv;
-            t = _mm_packs_epi32(t0, t1);
+
+    // Runs of kRun pixels from the start of the span (chunks start on run
+    // boundaries).
+    for (int r0 = 0; r0 < len; r0 += kRun) {
+        int runLength = len - r0 < kRun ? len - r0 : kRun;
+        int64_t u = 0, v = 0, du = 0, dv = 0;
+        if (Filter != 0) {
+            if (Perspective) {
+                PerspectiveRun(s, p.texelBias, i0 + r0, runLength, &u, &v, &du, &dv);
+            } else {
+                u = s.u + int64_t(i0 + r0) * s.du;
+                v = s.v + int64_t(i0 + r0) * s.dv;
+                du = s.du;
+                dv = s.dv;
+            }
         }
-        __m128i colors = combine(t, _mm_packs_epi32(d0, d1));
-        // The buffer has room for an even count: the odd pixel past the end
-        // is written but not used.
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), colors);
+        uint32_t* runOut = out + r0;
+        if (Filter == 2 && FastWrap) {
+            // Four pixels a step, the coordinates modulo 2^32 (exact for
+            // power-of-two textures).
+            uint32_t u32 = uint32_t(u), v32 = uint32_t(v), du32 = uint32_t(du), dv32 = uint32_t(dv);
+            __m128i uq = _mm_setr_epi32(int(u32), int(u32 + du32), int(u32 + 2 * du32), int(u32 + 3 * du32));
+            __m128i vq = _mm_setr_epi32(int(v32), int(v32 + dv32), int(v32 + 2 * dv32), int(v32 + 3 * dv32));
+            const __m128i du4 = _mm_set1_epi32(int(4 * du32)), dv4 = _mm_set1_epi32(int(4 * dv32));
+            for (int j = 0; j < runLength; j += 4) {
+                __m128i texel[4];
+                BilinearWrap4(tex, uq, vq, texel);
+                uq = _mm_add_epi32(uq, du4);
+                vq = _mm_add_epi32(vq, dv4);
+                __m128i d[4];
+                for (__m128i& dk : d) {
+                    dk = _mm_srai_epi32(c, 16);
+                    c = _mm_add_epi32(c, dc);
+                }
+                __m128i first = combine(_mm_packs_epi32(texel[0], texel[1]), _mm_packs_epi32(d[0], d[1]));
+                __m128i second = combine(_mm_packs_epi32(texel[2], texel[3]), _mm_packs_epi32(d[2], d[3]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(runOut + j), _mm_unpacklo_epi64(first, second));
+            }
+            continue;
+        }
+        for (int j = 0; j < runLength; j += 2) {
+            __m128i d0 = _mm_srai_epi32(c, 16);
+            c = _mm_add_epi32(c, dc);
+            __m128i d1 = _mm_srai_epi32(c, 16);
+            c = _mm_add_epi32(c, dc);
+            __m128i t;
+            if (Filter == 0) {
+                t = white;
+            } else {
+                __m128i t0 = Sample<Filter, FastWrap>(tex, u, v);
+                __m128i t1 = Sample<Filter, FastWrap>(tex, u + du, v + dv);
+                u += 2 * du;
+                v += 2 * dv;
+                t = _mm_packs_epi32(t0, t1);
+            }
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(runOut + j), combine(t, _mm_packs_epi32(d0, d1)));
+        }
     }
 }
 
