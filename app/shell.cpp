@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/timer.h"
 #include "gfx/graphd3d.h"
+#include "tex/texturecontainer.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -36,6 +37,7 @@ template <typename T> void DeleteService(T*& service, cError*& firstError) {
 // way (the caller owns it), or null.
 cError* DeleteServices() {
     cError* error = nullptr;
+    DeleteService(g_TextureContainer, error);
     DeleteService(g_GraphD3D, error);
     DeleteService(g_MainWindow, error);
     return error;
@@ -55,6 +57,8 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D = new cGraphD3D;
     g_GraphD3D->InitDD(640, 480, 16);
     g_GraphD3D->InitD3D(0);
+
+    g_TextureContainer = new cTextureContainer;
 
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
