@@ -6,6 +6,7 @@
 #include "app/timer.h"
 #include "gfx/graphd3d.h"
 #include "sound/soundsystem.h"
+#include "tex/texturecontainer.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -37,6 +38,7 @@ template <typename T> void DeleteService(T*& service, cError*& firstError) {
 // way (the caller owns it), or null.
 cError* DeleteServices() {
     cError* error = nullptr;
+    DeleteService(g_TextureContainer, error);
     DeleteService(g_GraphD3D, error);
     DeleteService(g_MainWindow, error);
     DeleteService(g_SoundSystem, error);
@@ -58,6 +60,8 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->InitDD(640, 480, 16);
     g_GraphD3D->InitD3D(0);
 
+    g_TextureContainer = new cTextureContainer;
+
     g_SoundSystem = new cSoundSystem;
 
     g_FocalLength = 220.0;
@@ -67,6 +71,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->BeginScene();
     g_GraphD3D->Clear(0, 0.0f);
     g_GraphD3D->InitScene();
+    g_TextureContainer->SetTexture(-1);
     g_GraphD3D->EndScene();
     g_MainWindow->ProcessMessages();
     g_GraphD3D->Flip();
@@ -85,6 +90,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
         g_GraphD3D->BeginScene();
         g_GraphD3D->Clear(0, 0.0f);
         g_GraphD3D->InitScene();
+        g_TextureContainer->SetTexture(-1);
         g_GraphD3D->EndScene();
         g_GraphD3D->Flip();
     }
