@@ -27,11 +27,11 @@ const TrackSetup kSetup[kTrackCount] = {
     {0.0f, 0.05f, 0.0f, 0.0f},    // hats
     {0.0f, 0.2f, 0.0f, 0.0f},     // cymbals
     {0.0f, 0.15f, 0.0f, 0.0f},    // boom
-    {0.0f, 0.0f, 0.0f, 0.35f},    // bass
+    {0.0f, 0.0f, 0.0f, 0.55f},    // bass
     {110.0f, 0.35f, 0.0f, 1.0f},  // pad
     {200.0f, 0.25f, 0.12f, 0.6f}, // stab
-    {160.0f, 0.22f, 0.3f, 0.0f},  // lead
-    {200.0f, 0.25f, 0.35f, 0.0f}, // answer
+    {160.0f, 0.22f, 0.3f, 0.2f},  // lead
+    {200.0f, 0.25f, 0.35f, 0.2f}, // answer
     {200.0f, 0.2f, 0.35f, 0.5f},  // arp
     {150.0f, 0.45f, 0.3f, 0.0f},  // bell
     {120.0f, 0.3f, 0.0f, 0.0f},   // sweep
@@ -100,7 +100,7 @@ RenderStats RenderScore(const Score& score, const SampleSink& sink) {
     float busL[kBlock], busR[kBlock];
     float dryL[kBlock], dryR[kBlock];
     float revL[kBlock], revR[kBlock], dlyL[kBlock], dlyR[kBlock];
-    float wetL[kBlock], wetR[kBlock];
+    float wetL[kBlock], wetR[kBlock], revOutL[kBlock], revOutR[kBlock];
     float pump[kBlock];
     float gainFrom[kParamCount], gainTo[kParamCount];
 
@@ -188,17 +188,19 @@ RenderStats RenderScore(const Score& score, const SampleSink& sink) {
             }
         }
 
-        reverb.Process(revL, revR, wetL, wetR, count);
-        for (int n = 0; n < count; ++n) {
-            dryL[n] += wetL[n];
-            dryR[n] += wetR[n];
-        }
+        reverb.Process(revL, revR, revOutL, revOutR, count);
         delay.Process(dlyL, dlyR, wetL, wetR, count, gainFrom[kDelayFeedback]);
+        // The echoes and the tail duck with the beat as well.
+        for (int n = 0; n < count; ++n) {
+            float duck = 1.0f - 0.5f * pump[n];
+            dryL[n] += (revOutL[n] + wetL[n] * 0.6f) * duck;
+            dryR[n] += (revOutR[n] + wetR[n] * 0.6f) * duck;
+        }
         const float m0 = gainFrom[kMasterGain], m1 = gainTo[kMasterGain];
         for (int n = 0; n < count; ++n) {
             float m = m0 + (m1 - m0) * n / count;
-            dryL[n] = dcL.High((dryL[n] + wetL[n] * 0.6f) * m);
-            dryR[n] = dcR.High((dryR[n] + wetR[n] * 0.6f) * m);
+            dryL[n] = dcL.High(dryL[n] * m);
+            dryR[n] = dcR.High(dryR[n] * m);
         }
         limiter.Process(dryL, dryR, count);
         stats.limitedSamples += limiter.TakeLimitedCount();

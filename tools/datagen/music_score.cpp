@@ -396,11 +396,11 @@ double S(int section) { return kSectionBeats[section]; }
 // Sixteenth patterns.
 const char* const kHats16 = "3474347434743474";
 const char* const kHatsDriving = "4686468646864686";
-const char* const kOpenOffbeat = "..8...8...8...8.";
+const char* const kOpenOffbeat = "..7...7...7...7.";
 const char* const kBassRoll = ".rrr.rrr.rrr.rro";
 const char* const kBassRollVaried = ".rro.rrr.rro.rrf";
 const char* const kBassOffbeat = "..r-..r-..r-..r-";
-const char* const kStabOffbeat = "..8...8...8...8.";
+const char* const kStabOffbeat = "..7...7...7...7.";
 const char* const kStabEveryBeat = "9...7...8...7...";
 const char* const kStab332 = "9..7..8.9..7..8.";
 const char* const kArpUpDown = "0123432101234321";
@@ -409,18 +409,18 @@ const char* const kArpRolling = "0213243502132435";
 void Compose(Composer& c) {
     // ---- starting levels and settings
     const float levels[kTrackCount] = {
-        0.55f, // kick
+        0.85f, // kick
         0.95f, // snare and clap
         0.45f, // hats
         0.30f, // cymbals
         0.75f, // boom
         0.45f, // bass
-        0.42f, // pad
-        0.52f, // stab
-        0.60f, // lead
-        0.70f, // answer
-        0.55f, // arp
-        0.30f, // bell
+        0.34f, // pad
+        0.42f, // stab
+        0.48f, // lead
+        0.56f, // answer
+        0.44f, // arp
+        0.26f, // bell
         0.25f, // sweep
     };
     for (int t = 0; t < kTrackCount; ++t) c.Set(t, 0, levels[t]);
@@ -479,11 +479,11 @@ void Compose(Composer& c) {
         c.Hits(kTrackHats, kOpenHat, S(2), S(3), kOpenOffbeat, 0.8f);
         c.Bass(chords, S(2), S(3), kBassRoll);
         c.Set(kBassCutoff, S(2), 500.0f);
-        c.Set(kPumpDepth, S(2), 0.35f);
+        c.Set(kPumpDepth, S(2), 0.45f);
         c.Set(kStabCutoff, S(2), 900.0f);
         c.Ramp(kStabCutoff, S(2), S(3), 2200.0f);
         c.Stabs(chords, S(2), S(3), kStabOffbeat, 0.9f);
-        c.Set(kTrackPad, S(2), 0.28f);
+        c.Set(kTrackPad, S(2), 0.22f);
         c.Pads(chords, S(2), S(3), 0.6f);
         c.Roll(S(3) - 1, S(3), 0.25, 0.4f, 0.8f);
     }
@@ -520,7 +520,7 @@ void Compose(Composer& c) {
         c.Hits(kTrackHats, kOpenHat, S(4), fill, kOpenOffbeat);
         c.Bass(chords, S(4), fill, kBassOffbeat);
         c.Set(kBassCutoff, S(4), 650.0f);
-        c.Set(kTrackPad, S(4), 0.59f);
+        c.Set(kTrackPad, S(4), 0.47f);
         c.Set(kPadCutoff, S(4), 3200.0f);
         c.Set(kPumpDepth, S(4), 0.8f);
         c.Pads(chords, S(4), S(5), 0.8f);
@@ -535,8 +535,8 @@ void Compose(Composer& c) {
         c.Set(kMasterGain, S(5), 0.46f);
         c.Ramp(kMasterGain, S(5), stop, 0.6f);
         c.Set(kPumpDepth, S(5), 0.35f);
-        c.Set(kTrackPad, S(5), 0.35f);
-        c.Ramp(kTrackPad, S(5), stop, 0.50f);
+        c.Set(kTrackPad, S(5), 0.28f);
+        c.Ramp(kTrackPad, S(5), stop, 0.40f);
         c.Set(kPadCutoff, S(5), 900.0f);
         c.Ramp(kPadCutoff, S(5), stop, 5000.0f);
         c.Kicks(S(5), S(5) + 28);
@@ -569,8 +569,8 @@ void Compose(Composer& c) {
         c.Hits(kTrackHats, kOpenHat, S(6), S(7), kOpenOffbeat, 0.8f);
         c.Bass(chords, S(6), S(7), kBassRoll);
         c.Set(kBassCutoff, S(6), 600.0f);
-        c.Set(kPumpDepth, S(6), 0.45f);
-        c.Set(kTrackPad, S(6), 0.42f);
+        c.Set(kPumpDepth, S(6), 0.5f);
+        c.Set(kTrackPad, S(6), 0.34f);
         c.Set(kPadCutoff, S(6), 2600.0f);
         c.Pads(chords, S(6), S(7), 0.7f);
         c.Set(kStabCutoff, S(6), 1400.0f);
@@ -622,7 +622,7 @@ void Compose(Composer& c) {
         c.Hits(kTrackHats, kClosedHat, S(9), S(10), "..4...4...4...5.");
         c.Set(kBassCutoff, S(9), 350.0f);
         c.Bass(chords, S(9), S(10), "r-----------..r-", 0.9f);
-        c.Set(kTrackPad, S(9), 0.50f);
+        c.Set(kTrackPad, S(9), 0.40f);
         c.Set(kPadCutoff, S(9), 2000.0f);
         c.Pads(chords, S(9), S(10), 0.8f);
         c.Set(kArpCutoff, S(9) + 16, 600.0f);
@@ -636,7 +636,7 @@ void Compose(Composer& c) {
         c.Set(kMasterGain, S(10), 0.43f);
         c.Crash(S(10), 0.6f);
         c.Note(kTrackSweep, S(10), 8.0, 0.0f, 0.8f, kDownlifter);
-        c.Set(kTrackPad, S(10), 0.56f);
+        c.Set(kTrackPad, S(10), 0.45f);
         c.Set(kPadCutoff, S(10), 1600.0f);
         c.Ramp(kPadCutoff, S(10), S(11), 3000.0f);
         c.Pads(chords, S(10), S(11), 0.8f);
@@ -655,7 +655,7 @@ void Compose(Composer& c) {
         c.Ramp(kMasterGain, S(11), S(12), 0.57f);
         c.Set(kDelayFeedback, S(11), 0.38f);
         c.Pads(chords, S(11), S(12), 0.8f);
-        c.Ramp(kTrackPad, S(11), S(12), 0.42f);
+        c.Ramp(kTrackPad, S(11), S(12), 0.34f);
         c.Arpeggio(chords, S(11), S(12), kArpRolling, 0.7f);
         c.Ramp(kArpCutoff, S(11), S(12), 3500.0f);
         c.Hits(kTrackHats, kClosedHat, S(11), S(11) + 16, "..6...6...6...6.");
@@ -677,14 +677,14 @@ void Compose(Composer& c) {
         double fill = S(13) - 1;
         c.Set(kMasterGain, S(12), 0.6f);
         c.Impact(S(12), 1.0f);
-        c.Set(kPumpDepth, S(12), 0.4f);
+        c.Set(kPumpDepth, S(12), 0.5f);
         c.Kicks(S(12), S(13), 1.0f, kKickForward);
         c.Claps(S(12), fill);
         c.Hits(kTrackHats, kClosedHat, S(12), fill, kHatsDriving);
         c.Hits(kTrackHats, kOpenHat, S(12), fill, kOpenOffbeat);
         c.Set(kBassCutoff, S(12), 700.0f);
         c.Bass(chords, S(12), fill, kBassRollVaried);
-        c.Set(kTrackPad, S(12), 0.39f);
+        c.Set(kTrackPad, S(12), 0.31f);
         c.Set(kPadCutoff, S(12), 3000.0f);
         c.Pads(chords, S(12), S(13), 0.7f);
         c.Set(kStabCutoff, S(12), 1800.0f);
@@ -706,7 +706,7 @@ void Compose(Composer& c) {
             c.Hits(kTrackHats, kOpenHat, g, g + 7, kOpenOffbeat);
             c.Note(kTrackKick, g + 7, 1.0, 36.0f, 1.0f, kKickForward);
             const float toms[4] = {50.0f, 47.0f, 43.0f, 40.0f};
-            for (int i = 0; i < 4; ++i) c.Note(kTrackSnare, g + 7 + i * 0.25, 0.25, toms[i], 0.7f + 0.1f * i, kTom);
+            for (int i = 0; i < 4; ++i) c.Note(kTrackSnare, g + 7 + i * 0.25, 0.25, toms[i], 0.4f + 0.06f * i, kTom);
         }
         c.Bass(chords, S(13), S(14), kBassRollVaried);
         c.Pads(chords, S(13), S(14), 0.7f);
@@ -726,7 +726,7 @@ void Compose(Composer& c) {
         c.Hits(kTrackHats, kClosedHat, S(14), S(15), kHatsDriving);
         c.Hits(kTrackHats, kOpenHat, S(14), S(15), kOpenOffbeat);
         c.Bass(chords, S(14), S(15), kBassRollVaried);
-        c.Set(kTrackPad, S(14), 0.42f);
+        c.Set(kTrackPad, S(14), 0.34f);
         c.Pads(chords, S(14), S(15), 0.75f);
         c.Stabs(chords, S(14), S(15), kStab332, 0.8f);
         c.Arpeggio(chords, S(14), S(15), kArpRolling, 0.6f);
@@ -744,7 +744,7 @@ void Compose(Composer& c) {
         c.Set(kPumpDepth, S(15), 0.0f);
         c.Crash(S(15), 0.8f);
         c.Note(kTrackSweep, S(15), 8.0, 0.0f, 1.0f, kDownlifter);
-        c.Set(kTrackPad, S(15), 0.56f);
+        c.Set(kTrackPad, S(15), 0.45f);
         c.Set(kPadCutoff, S(15), 2200.0f);
         c.Pads(chords, S(15), S(16), 0.8f);
         c.Set(kBassCutoff, S(15), 250.0f);
@@ -762,7 +762,7 @@ void Compose(Composer& c) {
     {
         auto chords = Progression(S(16), "Am G F E Am G F E");
         c.Set(kMasterGain, S(16), 0.6f);
-        c.Set(kPumpDepth, S(16), 0.45f);
+        c.Set(kPumpDepth, S(16), 0.5f);
         for (int bar = 0; bar < 8; ++bar) c.Impact(S(16) + bar * 4, bar == 0 ? 1.0f : 0.6f);
         c.Kicks(S(16), S(17), 1.0f, kKickForward);
         c.Claps(S(16), S(17));
@@ -770,7 +770,7 @@ void Compose(Composer& c) {
         c.Hits(kTrackHats, kOpenHat, S(16), S(17), kOpenOffbeat);
         c.Set(kBassCutoff, S(16), 650.0f);
         c.Bass(chords, S(16), S(17), kBassRoll);
-        c.Set(kTrackPad, S(16), 0.42f);
+        c.Set(kTrackPad, S(16), 0.34f);
         c.Pads(chords, S(16), S(17), 0.75f);
         c.Stabs(chords, S(16), S(17), "9...............", 1.0f);
         c.Set(kLeadCutoff, S(16), 2200.0f);
@@ -781,7 +781,7 @@ void Compose(Composer& c) {
     {
         auto chords = Progression(S(17), "F C G Am F C G Am");
         c.Set(kMasterGain, S(17), 0.57f);
-        c.Set(kPumpDepth, S(17), 0.3f);
+        c.Set(kPumpDepth, S(17), 0.4f);
         c.Crash(S(17), 0.8f);
         c.Kicks(S(17), S(18), 0.85f);
         c.Claps(S(17), S(18), 0.6f);
@@ -817,7 +817,7 @@ void Compose(Composer& c) {
         auto chords = Progression(S(19), "F/4 Am/12");
         double b = S(19);
         c.Set(kPumpDepth, b, 0.0f);
-        c.Set(kTrackPad, b, 0.50f);
+        c.Set(kTrackPad, b, 0.40f);
         c.Set(kPadCutoff, b, 2400.0f);
         c.Ramp(kPadCutoff, b, kSilentBeat, 600.0f);
         c.Pads(chords, b, b + 16, 0.8f);

@@ -46,7 +46,7 @@ public:
                 if (v.phase >= 1.0f) v.phase -= 1.0f;
                 if (v.t >= hold) v.amp *= v.decayFactor;
                 float body = Sine()(v.phase) * v.amp;
-                float click = m_Noise.Bipolar() * v.click * 0.3f;
+                float click = m_Noise.Bipolar() * v.click * 0.45f;
                 v.click *= clickFactor;
                 float y = std::tanh((body + click) * v.drive) * norm * v.velocity;
                 if (v.t >= fadeStart) {
