@@ -296,7 +296,9 @@ TEST(SoundTrackGenerator, ScoreKeepsToTheGridTheKeyAndTheTrack) {
         EXPECT_EQ(e.sample, music::TickToSample(quarter * music::kTicksPerBeat / 4));
         double ms = e.sample / 44.1;
         for (const auto& range : kDrumRangesMs) {
-            if (ms >= range[0] && ms < range[1]) EXPECT_EQ(quarter % 4, 0) << "kick at " << ms << " ms";
+            if (ms >= range[0] && ms < range[1]) {
+                EXPECT_EQ(quarter % 4, 0) << "kick at " << ms << " ms";
+            }
         }
     }
     // Pitched parts stay in A minor (natural, with the raised seventh of the
