@@ -417,7 +417,7 @@ void Compose(Composer& c) {
         0.45f, // bass
         0.34f, // pad
         0.42f, // stab
-        0.48f, // lead
+        0.56f, // lead
         0.56f, // answer
         0.44f, // arp
         0.26f, // bell
@@ -675,7 +675,7 @@ void Compose(Composer& c) {
     {
         auto chords = Progression(S(12), "Am F C G Am F C G G/1");
         double fill = S(13) - 1;
-        c.Set(kMasterGain, S(12), 0.6f);
+        c.Set(kMasterGain, S(12), 0.55f);
         c.Impact(S(12), 1.0f);
         c.Set(kPumpDepth, S(12), 0.5f);
         c.Kicks(S(12), S(13), 1.0f, kKickForward);
@@ -719,7 +719,7 @@ void Compose(Composer& c) {
     // ---- 14: the peak: everything, the theme on top in octaves.
     {
         auto chords = Progression(S(14), "Am F C G Am F C G");
-        c.Set(kMasterGain, S(14), 0.6f);
+        c.Set(kMasterGain, S(14), 0.55f);
         c.Impact(S(14), 1.0f);
         c.Kicks(S(14), S(15), 1.0f, kKickForward);
         c.Claps(S(14), S(15) - 1);
@@ -761,7 +761,7 @@ void Compose(Composer& c) {
     // ---- 16: a big accent on the first beat of every bar.
     {
         auto chords = Progression(S(16), "Am G F E Am G F E");
-        c.Set(kMasterGain, S(16), 0.6f);
+        c.Set(kMasterGain, S(16), 0.55f);
         c.Set(kPumpDepth, S(16), 0.5f);
         for (int bar = 0; bar < 8; ++bar) c.Impact(S(16) + bar * 4, bar == 0 ? 1.0f : 0.6f);
         c.Kicks(S(16), S(17), 1.0f, kKickForward);

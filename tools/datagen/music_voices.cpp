@@ -40,7 +40,7 @@ public:
             if (!v.active) continue;
             const float norm = 1.0f / std::tanh(v.drive);
             for (int n = 0; n < count; ++n) {
-                float hz = 44.0f + 150.0f * v.pitchEnv;
+                float hz = 41.2f + 150.0f * v.pitchEnv; // settles on E, the key's fifth
                 v.pitchEnv *= pitchFactor;
                 v.phase += hz / kSampleRate;
                 if (v.phase >= 1.0f) v.phase -= 1.0f;
@@ -183,6 +183,8 @@ public:
         for (Voice& v : m_Voices) {
             v.high.Set(7200.0f, 0.8f);
             v.band.Set(10500.0f, 1.4f);
+            v.top1.Set(12000.0f);
+            v.top2.Set(14000.0f);
         }
     }
     void Start(const NoteEvent& e) override {
@@ -207,6 +209,7 @@ public:
             for (int n = 0; n < count; ++n) {
                 float x = m_Noise.Bipolar();
                 float y = (v.high.High(x) * 0.7f + v.band.Band(x) * 0.5f) * v.env * v.velocity;
+                y = v.top2.Low(v.top1.Low(y));
                 v.env *= v.decay;
                 left[n] += y * v.gainL;
                 right[n] += y * v.gainR;
@@ -223,6 +226,7 @@ private:
         float env = 0.0f, decay = 0.99f, velocity = 1.0f;
         float gainL = 1.0f, gainR = 1.0f;
         Svf high, band;
+        OnePole top1, top2; // the very top of white noise only hisses
     };
     Voice m_Voices[kVoices];
     int m_Next = 0;
@@ -245,6 +249,8 @@ public:
         v.highR.Set(3900.0f, 0.7f);
         v.bandL.Set(8500.0f, 0.6f);
         v.bandR.Set(9000.0f, 0.6f);
+        v.topL.Set(11000.0f);
+        v.topR.Set(11000.0f);
     }
     void Render(float* left, float* right, int count) override {
         const int attack = kSampleRate * 3 / 1000;
@@ -269,8 +275,8 @@ public:
                 }
                 float a = m_NoiseL.Bipolar();
                 float b = m_NoiseR.Bipolar();
-                left[n] += (v.highL.High(a) * 0.6f + v.bandL.Band(a) * 0.5f) * env * v.velocity;
-                right[n] += (v.highR.High(b) * 0.6f + v.bandR.Band(b) * 0.5f) * env * v.velocity;
+                left[n] += v.topL.Low(v.highL.High(a) * 0.6f + v.bandL.Band(a) * 0.5f) * env * v.velocity;
+                right[n] += v.topR.Low(v.highR.High(b) * 0.6f + v.bandR.Band(b) * 0.5f) * env * v.velocity;
                 ++v.t;
             }
         }
@@ -284,6 +290,7 @@ private:
         int t = 0, length = 1;
         float env = 1.0f, decay = 0.999f, velocity = 1.0f;
         Svf highL, highR, bandL, bandR;
+        OnePole topL, topR;
     };
     Voice m_Voices[kVoices];
     int m_Next = 0;
