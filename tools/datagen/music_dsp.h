@@ -99,7 +99,8 @@ struct PulseOsc {
         float sawB = 2.0f * second - 1.0f - PolyBlep(second, inc);
         phase += inc;
         if (phase >= 1.0f) phase -= 1.0f;
-        return 0.5f * (sawA - sawB) + (width - 0.5f);
+        // The difference of the two saws has no DC at any duty cycle.
+        return 0.5f * (sawA - sawB);
     }
 };
 

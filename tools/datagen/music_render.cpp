@@ -117,10 +117,7 @@ RenderStats RenderScore(const Score& score, const SampleSink& sink) {
         const int count = static_cast<int>(std::min<int64_t>(kBlock, total - blockStart));
         const double tickFrom = SampleToTick(blockStart);
         const double tickTo = SampleToTick(blockStart + count);
-        for (int p = 0; p < kParamCount; ++p) {
-            gainFrom[p] = readers[p].At(tickFrom);
-            gainTo[p] = gainFrom[p];
-        }
+        for (int p = 0; p < kParamCount; ++p) gainFrom[p] = readers[p].At(tickFrom);
         for (int p = 0; p < kParamCount; ++p) gainTo[p] = readers[p].At(tickTo);
 
         instruments[kTrackPad]->control[0] = gainFrom[kPadCutoff];

@@ -12,9 +12,11 @@ namespace music {
 
 // The show cuts at 5500, 13775, 27490, 42000, 54880, 68428, 82150, 95955,
 // 109681, 123334, 137232, 150826, 164563, 178377, 192010, 206000, 219531,
-// 233269 and 244000 ms; each section starts on the beat nearest its cut (the
-// later one where two are equally near), so most sections are 32 beats and a
-// few carry a short fill bar.
+// 233269 and 244000 ms. Each section starts on the beat nearest its cut,
+// except at 164563 ms (384.49 beats), where the next beat keeps the sections
+// after it at 32 beats and lets the music land just after the picture rather
+// than before it. Sections whose length is not a whole number of bars end in
+// a short fill bar.
 const int kSectionBeats[20] = {0,   13,  32,  64,  98,  128, 160, 192, 224, 256,
                                288, 321, 352, 385, 417, 449, 481, 513, 545, 570};
 
