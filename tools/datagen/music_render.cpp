@@ -120,7 +120,9 @@ RenderStats RenderScore(const Score& score, const SampleSink& sink) {
         for (int p = 0; p < kParamCount; ++p) gainFrom[p] = readers[p].At(tickFrom);
         for (int p = 0; p < kParamCount; ++p) gainTo[p] = readers[p].At(tickTo);
 
-        instruments[kTrackPad]->control[0] = gainFrom[kPadCutoff];
+        // The pads' filter breathes slowly, once every four bars.
+        const float breath = Sine()(static_cast<float>(tickFrom / (16.0 * kTicksPerBeat)));
+        instruments[kTrackPad]->control[0] = gainFrom[kPadCutoff] * (1.0f + 0.18f * breath);
         instruments[kTrackStab]->control[0] = gainFrom[kStabCutoff];
         instruments[kTrackBass]->control[0] = gainFrom[kBassCutoff];
         instruments[kTrackBass]->control[1] = gainFrom[kBassEnvelope];

@@ -7,9 +7,9 @@
 
 namespace music {
 
-// Level above which the master never goes (about -1.4 dBFS), leaving room
+// Level above which the master never goes (about -1.9 dBFS), leaving room
 // for the small overshoot of lossy encoding.
-constexpr float kMasterCeiling = 0.85f;
+constexpr float kMasterCeiling = 0.8f;
 
 // Hands the finished stereo samples to the sink in order, in blocks, until the
 // score's length has been delivered.

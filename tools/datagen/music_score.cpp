@@ -328,7 +328,8 @@ public:
     }
 
     // Chord stabs an octave above the pads on the steps of a pattern.
-    void Stabs(const std::vector<ChordSpan>& chords, double from, double to, const char* pattern, float velocity) {
+    void Stabs(const std::vector<ChordSpan>& chords, double from, double to, const char* pattern, float velocity,
+               double beats = 0.2) {
         int length = static_cast<int>(std::strlen(pattern));
         int steps = static_cast<int>(std::lround((to - from) * 4.0));
         for (int s = 0; s < steps; ++s) {
@@ -337,7 +338,7 @@ public:
             double beat = from + s * 0.25;
             const Chord& chord = ChordAt(chords, beat);
             for (int v : chord.voicing)
-                Note(kTrackStab, beat, 0.2, static_cast<float>(v + 12), (c - '0') / 9.0f * velocity);
+                Note(kTrackStab, beat, beats, static_cast<float>(v + 12), (c - '0') / 9.0f * velocity);
         }
     }
 
@@ -670,7 +671,7 @@ void Compose(Composer& c) {
         c.Roll(S(11) + 24, fill, 0.25, 0.5f, 0.7f);
         c.Roll(fill, S(12), 0.125, 0.7f, 1.0f);
         c.Riser(S(11) + 16, S(12), 0.5f);
-        c.Riser(S(12) - 6, S(12), 0.9f, 52.0f);
+        c.Riser(S(12) - 6, S(12), 0.75f, 52.0f);
     }
 
     // ---- 12: the full beat again, driving, sixteenth hats, the riff.
@@ -774,7 +775,7 @@ void Compose(Composer& c) {
         c.Bass(chords, S(16), S(17), kBassRoll);
         c.Set(kTrackPad, S(16), 0.34f);
         c.Pads(chords, S(16), S(17), 0.75f);
-        c.Stabs(chords, S(16), S(17), "9...............", 1.0f);
+        c.Stabs(chords, S(16), S(17), "9...............", 1.0f, 1.5);
         c.Set(kLeadCutoff, S(16), 2200.0f);
         c.Melody(kTrackLead, S(16), kDescent, 1.0f);
     }

@@ -773,8 +773,8 @@ std::unique_ptr<Instrument> MakeStab() {
 
 std::unique_ptr<Instrument> MakeLead() {
     SuperSawSettings s;
-    s.saws = 3;
-    s.detuneCents = 11.0f;
+    s.saws = 5;
+    s.detuneCents = 13.0f;
     s.width = 0.6f;
     s.attack = 0.006f;
     s.decay = 0.5f;
