@@ -268,7 +268,10 @@ public:
         for (int s = 0; s < steps; ++s) {
             char c = pattern[s % length];
             if (c < '1' || c > '9') continue;
-            Note(track, from + s * 0.25, 0.25, note, (c - '0') / 9.0f * scale, variant);
+            float velocity = (c - '0') / 9.0f * scale;
+            // Hats vary a little from hit to hit, as played ones do.
+            if (track == kTrackHats) velocity *= 0.88f + 0.24f * m_Random.Unit();
+            Note(track, from + s * 0.25, 0.25, note, velocity, variant);
         }
     }
 
@@ -391,6 +394,7 @@ private:
 
     Score m_Score;
     float m_Last[kParamCount];
+    Random m_Random{0x4D555349u};
 };
 
 // Shorthand for the section boundaries.
