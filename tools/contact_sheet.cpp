@@ -1,21 +1,23 @@
-// contact_sheet: one PNG of every texture and font of the data set, each as
-// the show's loader leaves it (stretched to its power-of-two square, colour
-// key and alpha image applied), drawn on a dark checkerboard so alpha and
-// additive blending show, labelled with its name, source and flags.
+// contact_sheet: one PNG of every texture and font of the data set, each
+// loaded through the show's own texture container (so stretched to its
+// power-of-two square, colour key and alpha image applied, flags from the
+// texture list), drawn on a dark checkerboard so alpha and additive blending
+// show, labelled with its name, source and flags.
 //
 // usage: contact_sheet [output.png]   (run in the folder that holds data/)
 
+#include "app/error.h"
+#include "app/globals.h"
+#include "gfx/graphd3d.h"
+#include "platform/ddraw/ddraw.h"
+#include "platform/win32/win32.h"
 #include "tex/texturecontainer.h"
 
-#include <jpeglib.h>
-
 #include <algorithm>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,18 +36,7 @@ struct Texture {
     std::vector<uint32_t> texels; // 0xAARRGGBB
 };
 
-// --- Reading the files the way the show's loader does ----------------------
-
-std::string DataPath(const std::string& windowsPath) {
-    std::string p = windowsPath;
-    std::replace(p.begin(), p.end(), '\\', '/');
-    // "Data/raw/../font/x" -> "data/font/x"; the data set is all lower case.
-    std::transform(p.begin(), p.end(), p.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    size_t up;
-    while ((up = p.find("/raw/../")) != std::string::npos)
-        p.erase(up, 7);
-    return p;
-}
+// --- Loading through the show's own texture container -------------------------
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
     std::ifstream in(path, std::ios::binary);
@@ -55,166 +46,26 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
     return true;
 }
 
-bool ReadRaw(const std::string& path, int* w, int* h, std::vector<uint32_t>* texels, std::string* error) {
-    std::vector<uint8_t> b;
-    if (!ReadFile(path, &b)) {
-        *error = path + ": cannot open";
-        return false;
-    }
-    if (b.size() < 32 || std::memcmp(b.data(), "mhwanh\0\4", 8) != 0) {
-        *error = path + ": not a version-4 RAW file";
-        return false;
-    }
-    *w = b[8] << 8 | b[9];
-    *h = b[10] << 8 | b[11];
-    size_t entries = size_t(b[12] << 8 | b[13]);
-    size_t count = size_t(*w) * size_t(*h);
-    size_t need = 32 + (entries ? entries * 3 + count : count * 3);
-    if (*w == 0 || *h == 0 || b.size() < need) {
-        *error = path + ": shorter than its header promises";
-        return false;
-    }
-    texels->resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* p;
-        if (entries) {
-            size_t index = b[32 + entries * 3 + i];
-            if (index >= entries) {
-                *error = path + ": palette index out of range";
-                return false;
-            }
-            p = &b[32 + index * 3];
-        } else {
-            p = &b[32 + i * 3];
-        }
-        (*texels)[i] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-    }
-    return true;
-}
-
-struct JpegError {
-    jpeg_error_mgr manager;
-    jmp_buf jump;
-};
-
-void JpegExit(j_common_ptr cinfo) { longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1); }
-
-bool ReadJpeg(const std::string& path, int* w, int* h, std::vector<uint32_t>* texels, std::string* error) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        *error = path + ": cannot open";
-        return false;
-    }
-    jpeg_decompress_struct cinfo;
-    JpegError err;
-    cinfo.err = jpeg_std_error(&err.manager);
-    err.manager.error_exit = JpegExit;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        std::fclose(file);
-        *error = path + ": not a readable JPEG";
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_start_decompress(&cinfo);
-    *w = int(cinfo.output_width);
-    *h = int(cinfo.output_height);
-    int comps = cinfo.output_components;
-    texels->assign(size_t(*w) * size_t(*h), 0);
-    std::vector<JSAMPLE> row(size_t(*w) * size_t(comps));
-    while (cinfo.output_scanline < cinfo.output_height) {
-        int y = int(cinfo.output_scanline);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_read_scanlines(&cinfo, rows, 1);
-        for (int x = 0; x < *w; ++x) {
-            uint32_t r, g, b;
-            if (comps == 3) {
-                r = row[size_t(3 * x)], g = row[size_t(3 * x + 1)], b = row[size_t(3 * x + 2)];
-            } else {
-                r = g = b = row[size_t(x)];
-            }
-            (*texels)[size_t(y) * size_t(*w) + size_t(x)] = 0xFF000000u | r << 16 | g << 8 | b;
-        }
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(file);
-    return true;
-}
-
-// Keywords of the texture list for one name: the tokens after the name on
-// its line (the list names each texture on one line).
-uint32_t ReadListFlags(const std::string& name, std::string* alphaName) {
-    std::ifstream in("data/textures.ini");
-    std::string line;
-    uint32_t flags = 0;
-    auto same = [](const std::string& a, const std::string& b) {
-        return a.size() == b.size() &&
-               std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
-    };
-    while (std::getline(in, line)) {
-        std::istringstream tokens(line);
-        std::string first, word;
-        if (!(tokens >> first) || first[0] == '#' || !same(first, name))
-            continue;
-        while (tokens >> word) {
-            if (same(word, "ADDITIV")) flags |= TEXFLAG_ADDITIV;
-            else if (same(word, "NOCULL")) flags |= TEXFLAG_NOCULL;
-            else if (same(word, "LILA")) flags |= TEXFLAG_LILA;
-            else if (same(word, "FRONT")) flags |= TEXFLAG_FRONT;
-            else if (same(word, "ALPHA")) {
-                flags |= TEXFLAG_ALPHA;
-                tokens >> *alphaName;
-            }
-        }
-    }
-    return flags;
+// Where the picture came from: the RAW file with its size, or the JPEG.
+std::string SourceOf(const std::string& name) {
+    std::vector<uint8_t> header;
+    if (ReadFile(Win32MapPath(("Data\\raw\\" + name + ".raw").c_str()), &header) && header.size() >= 12)
+        return "raw " + std::to_string(header[8] << 8 | header[9]) + "x" + std::to_string(header[10] << 8 | header[11]);
+    return "jpg";
 }
 
 bool LoadTexture(const std::string& name, Texture* t, std::string* error) {
     t->name = name;
-    std::string alphaName;
-    t->flags = ReadListFlags(name, &alphaName);
-    int w = 0, h = 0;
-    std::vector<uint32_t> src;
-    std::string rawPath = DataPath("Data\\raw\\" + name + ".raw");
-    if (ReadRaw(rawPath, &w, &h, &src, error)) {
-        t->source = "raw";
-    } else {
-        if (!ReadJpeg(DataPath("data\\jpg\\" + name + ".jpg"), &w, &h, &src, error))
-            return false;
-        t->source = "jpg";
+    try {
+        const cTexture& slot = g_TextureContainer->m_Textures[g_TextureContainer->AddTexture(name.c_str())];
+        t->flags = slot.m_Flags;
+        t->size = int(slot.m_Width);
+        t->texels.assign(slot.m_pPixels, slot.m_pPixels + size_t(slot.m_Width) * slot.m_Height);
+    } catch (const cError& e) {
+        *error = e.GetText();
+        return false;
     }
-    t->source += " " + std::to_string(w) + "x" + std::to_string(h);
-    if (t->flags & TEXFLAG_LILA) {
-        t->flags |= TEXFLAG_ALPHA;
-        for (uint32_t& c : src)
-            c = (c & 0xFFFFFF) == 0xFF00FF ? 0 : (c | 0xFF000000u);
-    } else if (t->flags & TEXFLAG_ALPHA) {
-        int aw, ah;
-        std::vector<uint32_t> alpha;
-        if (!ReadRaw(DataPath("data\\raw\\" + alphaName + ".raw"), &aw, &ah, &alpha, error))
-            return false;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                uint32_t a = alpha[size_t(unsigned(y) * unsigned(ah) / unsigned(h)) * size_t(aw) +
-                                   unsigned(x) * unsigned(aw) / unsigned(w)];
-                uint32_t grey = (((a >> 16) & 255) + ((a >> 8) & 255) + (a & 255)) / 3;
-                uint32_t& c = src[size_t(y) * size_t(w) + size_t(x)];
-                c = (c & 0xFFFFFF) | grey << 24;
-            }
-    }
-    int p = 1;
-    while (p < std::max(w, h))
-        p *= 2;
-    t->size = p;
-    t->texels.resize(size_t(p) * size_t(p));
-    for (int y = 0; y < p; ++y)
-        for (int x = 0; x < p; ++x)
-            t->texels[size_t(y) * size_t(p) + size_t(x)] =
-                src[size_t(unsigned(y) * unsigned(h) / unsigned(p)) * size_t(w) + unsigned(x) * unsigned(w) / unsigned(p)];
+    t->source = SourceOf(name);
     return true;
 }
 
@@ -233,7 +84,7 @@ struct Sheet {
     }
 };
 
-// The generated small font: 8 x 8 cells in a 256 x 32 picture.
+// The small font as loaded: 8 x 8 glyphs stretched to 8 x 64 texel cells.
 struct SmallFont {
     std::vector<uint32_t> texels;
     std::vector<uint8_t> map;
@@ -248,7 +99,7 @@ void DrawLabel(Sheet* sheet, const SmallFont& font, int x, int y, const std::str
         int cx = (cell % 32) * 8, cy = (cell / 32) * 8;
         for (int gy = 0; gy < 8; ++gy)
             for (int gx = 0; gx < 8; ++gx) {
-                if ((font.texels[size_t(cy + gy) * 256 + size_t(cx + gx)] & 0xFF) < 128)
+                if ((font.texels[size_t(cy * 8 + gy * 8) * 256 + size_t(cx + gx)] & 0xFF) < 128)
                     continue;
                 for (int sy = 0; sy < scale; ++sy)
                     for (int sx = 0; sx < scale; ++sx)
@@ -359,16 +210,30 @@ int main(int argc, char** argv) {
     Sheet sheet{columns * cellW + 10, rows * cellH + 10, {}};
     sheet.rgb.assign(size_t(sheet.width) * size_t(sheet.height) * 3, 16);
 
+    sDDrawOffscreen device{};
+    if (!DDrawCreateOffscreen(640, 480, false, &device)) {
+        std::fprintf(stderr, "contact_sheet: no offscreen device\n");
+        return 1;
+    }
+    g_GraphD3D = new cGraphD3D;
+    g_GraphD3D->m_pDD = device.dd;
+    g_GraphD3D->m_pD3DDevice = device.device;
+    try {
+        g_TextureContainer = new cTextureContainer;
+    } catch (const cError& e) {
+        std::fprintf(stderr, "contact_sheet: %s\n", e.GetText());
+        return 1;
+    }
+
     SmallFont font;
     {
         Texture t;
         std::string error;
-        std::vector<uint8_t> map;
-        int w, h;
-        font.ok = ReadRaw("data/font/char.raw", &w, &h, &font.texels, &error) && w == 256 && h == 32 &&
+        font.ok = LoadTexture("..\\font\\char", &t, &error) && t.size == 256 &&
                   ReadFile("data/font/char.dsc", &font.map) && font.map.size() == 256;
+        font.texels = t.texels;
         if (!font.ok)
-            std::fprintf(stderr, "contact_sheet: no small font for the labels (%s)\n", error.c_str());
+            std::fprintf(stderr, "contact_sheet: no small font for the labels %s\n", error.c_str());
     }
 
     int failures = 0;
@@ -387,6 +252,14 @@ int main(int argc, char** argv) {
         DrawLabel(&sheet, font, x0, y0 + 282, t.source + " -> " + std::to_string(t.size), 1, 0xA0C0FF);
         DrawLabel(&sheet, font, x0, y0 + 292, FlagText(t.flags), 1, 0xFFD080);
     }
+    delete g_TextureContainer;
+    g_TextureContainer = nullptr;
+    g_GraphD3D->m_pDD = nullptr; // the offscreen device owns its objects
+    g_GraphD3D->m_pD3DDevice = nullptr;
+    delete g_GraphD3D;
+    g_GraphD3D = nullptr;
+    DDrawReleaseOffscreen(&device);
+
     if (!WritePng(output, sheet)) {
         std::fprintf(stderr, "contact_sheet: %s: cannot write\n", output.c_str());
         return 1;
