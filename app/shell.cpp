@@ -4,6 +4,9 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/timer.h"
+#include "gfx/graphd3d.h"
+#include "sound/soundsystem.h"
+#include "tex/texturecontainer.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -35,7 +38,10 @@ template <typename T> void DeleteService(T*& service, cError*& firstError) {
 // way (the caller owns it), or null.
 cError* DeleteServices() {
     cError* error = nullptr;
+    DeleteService(g_TextureContainer, error);
+    DeleteService(g_GraphD3D, error);
     DeleteService(g_MainWindow, error);
+    DeleteService(g_SoundSystem, error);
     return error;
 }
 
@@ -50,9 +56,29 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_MainWindow = new cMainWindow;
     g_MainWindow->Create(instance, showCommand);
 
+    g_GraphD3D = new cGraphD3D;
+    g_GraphD3D->InitDD(640, 480, 16);
+    g_GraphD3D->InitD3D(0);
+
+    g_TextureContainer = new cTextureContainer;
+
+    g_SoundSystem = new cSoundSystem;
+
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
+
+    // The loading-screen frame.
+    g_GraphD3D->BeginScene();
+    g_GraphD3D->Clear(0, 0.0f);
+    g_GraphD3D->InitScene();
+    g_TextureContainer->SetTexture(-1);
+    g_GraphD3D->EndScene();
     g_MainWindow->ProcessMessages();
+    g_GraphD3D->Flip();
+
+    if (g_SoundSystem) g_SoundSystem->MP3Load("demo");
+    if (g_SoundSystem) g_SoundSystem->Play();
+    if (g_SoundSystem) g_SoundSystem->Update();
 
     uint32_t start = cTimer::GetTime();
     while (!g_Quit) {
@@ -60,6 +86,13 @@ void RunShow(HINSTANCE instance, int showCommand) {
         g_PreviousTime = g_CurrentTime;
         g_CurrentTime = int32_t(now - start);
         g_MainWindow->ProcessMessages();
+
+        g_GraphD3D->BeginScene();
+        g_GraphD3D->Clear(0, 0.0f);
+        g_GraphD3D->InitScene();
+        g_TextureContainer->SetTexture(-1);
+        g_GraphD3D->EndScene();
+        g_GraphD3D->Flip();
     }
 }
 

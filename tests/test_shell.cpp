@@ -1,6 +1,9 @@
 #include "app/globals.h"
 #include "app/shell.h"
+#include "app/timer.h"
+#include "platform/ddraw/ddraw.h"
 #include "support/capture.h"
+#include "support/testmp3.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +17,17 @@ extern char** environ;
 
 namespace {
 
+// Each test runs in a fresh folder whose data/ holds a short sound track.
 class Shell : public ::testing::Test {
 protected:
-    void SetUp() override { Win32ResetForTests(); }
+    void SetUp() override {
+        Win32ResetForTests();
+        ASSERT_TRUE(m_Folder.Entered());
+        WriteTestFile("data/demo.mp3", MakeTestMp3(44100, 2, 3.0));
+    }
     void TearDown() override { Win32ResetForTests(); }
+
+    TemporaryWorkFolder m_Folder;
 };
 
 int RunShowUntilSignal(int sig, int afterMs) {
@@ -39,8 +49,11 @@ TEST_F(Shell, TerminationSignalEndsTheShowNormally) {
     EXPECT_EQ(RunShowUntilSignal(SIGTERM, 300), 0);
     EXPECT_TRUE(g_Quit);
     EXPECT_EQ(g_MainWindow, nullptr);
+    EXPECT_EQ(g_SoundSystem, nullptr);
     EXPECT_TRUE(capture.boxes.empty());
     EXPECT_GE(g_CurrentTime, 0);
+    // The music drove the clock.
+    EXPECT_GE(cTimer::GetSeconds(), 0);
 }
 
 TEST_F(Shell, InterruptEndsTheShowNormally) {
@@ -67,8 +80,21 @@ TEST_F(Shell, FatalErrorAtStartIsReportedInOneBoxAndReturnsZero) {
     EXPECT_EQ(g_MainWindow, nullptr);
 }
 
+TEST_F(Shell, MissingSoundTrackIsReportedAndEndsTheShow) {
+    ASSERT_EQ(std::remove("data/demo.mp3"), 0);
+    OutputCapture capture;
+    char commandLine[] = "";
+    EXPECT_EQ(WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT), 0);
+    ASSERT_EQ(capture.boxes.size(), 1u);
+    EXPECT_EQ(capture.boxes[0].text, "[FATAL ERROR]:MP3Load FileNotfound\r\n");
+    EXPECT_EQ(g_SoundSystem, nullptr);
+    EXPECT_EQ(g_MainWindow, nullptr);
+}
+
 TEST_F(Shell, ShowProgramExitsWithZeroOnSigterm) {
-    char program[] = "./trubelox";
+    // The program from the build folder, run in the test's folder.
+    std::string path = m_Folder.Previous() + "/trubelox";
+    char* program = path.data();
     char* argv[] = {program, nullptr};
     pid_t pid;
     ASSERT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
@@ -78,4 +104,29 @@ TEST_F(Shell, ShowProgramExitsWithZeroOnSigterm) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {
+    struct Frames {
+        int count = 0;
+        bool black = true;
+    } frames;
+    DDrawSetFrameObserver(
+        [](const uint16_t* pixels, int width, int height, int pitch, void* user) {
+            auto* f = static_cast<Frames*>(user);
+            ++f->count;
+            EXPECT_EQ(width, 640);
+            EXPECT_EQ(height, 480);
+            for (int y = 0; y < height; y += 37)
+                for (int x = 0; x < width; x += 41) f->black = f->black && pixels[y * pitch + x] == 0;
+        },
+        &frames);
+    OutputCapture capture;
+    EXPECT_EQ(RunShowUntilSignal(SIGTERM, 300), 0);
+    DDrawSetFrameObserver(nullptr, nullptr);
+    EXPECT_TRUE(capture.boxes.empty());
+    EXPECT_NE(capture.debug.find("Running at:640 480 16\n"), std::string::npos);
+    EXPECT_GE(frames.count, 2); // the loading screen and at least one pass of the loop
+    EXPECT_TRUE(frames.black);  // cleared to colour 0, nothing else draws yet
+    EXPECT_EQ(g_GraphD3D, nullptr);
 }
