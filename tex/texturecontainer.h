@@ -23,7 +23,12 @@ class cParser {
 public:
     cParser(); // opens data\textures.ini; m_pFile stays null when it is missing
     virtual ~cParser();
-    // The next token, "eol" at a line break, null at the end of the file.
+    cParser(const cParser&) = delete;
+    cParser& operator=(const cParser&) = delete;
+
+    // The next token, "eol" at a line break, null at the end of the file. A
+    // "#" starts a comment that runs to the end of its line and swallows the
+    // line break. The token stays valid until the next call.
     const char* NextToken();
 
     FILE* m_pFile;
@@ -38,6 +43,8 @@ class cTexture {
 public:
     cTexture();
     virtual ~cTexture();
+    cTexture(const cTexture&) = delete;
+    cTexture& operator=(const cTexture&) = delete;
 
     // Loads the named texture into this slot (RAW, else JPEG), applies the
     // colour key or alpha image, stretches it to a power-of-two square and
@@ -58,15 +65,31 @@ public:
     uint32_t m_Flags;
     DDSURFACEDESC2 m_Desc;
     IDirectDrawSurface7* m_pStaging;
+
+private:
+    // The loading stages, in order.
+    void ReadColourImage(const char* name);
+    void ApplyColourKeyOrAlpha();
+    void StretchToPowerOfTwo();
+    void Upload();
+    void PrepareDesc(DWORD caps, DWORD caps2);
 };
 
+// Created by the shell once the graphics device has its Direct3D device;
+// finds the device's A8R8G8B8 and X8R8G8B8 texture formats.
 class cTextureContainer {
 public:
     cTextureContainer();
     virtual ~cTextureContainer();
+    cTextureContainer(const cTextureContainer&) = delete;
+    cTextureContainer& operator=(const cTextureContainer&) = delete;
 
+    // The slot of the named texture (letter case ignored), loading it into
+    // the lowest free slot on first request. Never returns -1.
     int32_t AddTexture(const char* name);
+    // Binds the slot on texture stage 0; -1 unbinds.
     void SetTexture(int32_t slot);
+    // The slot's TEXFLAG_ bits; 0 for -1.
     uint32_t CheckTexture(int32_t slot);
 
     static HRESULT CALLBACK EnumTextureFormatsCallback(LPDDPIXELFORMAT format, LPVOID target);

@@ -1,0 +1,211 @@
+// The objects behind the DirectDraw 7 and Direct3D 7 interfaces. Internal to
+// the stand-in.
+//
+// Lifetimes: every object counts the references handed out through its
+// interfaces (AddRef, Release) and, apart from those, internal holds that the
+// stand-in itself takes (a surface on its DirectDraw object, a device on its
+// render target, queued drawing on its textures). An object goes when both
+// reach zero. The back buffer of a flipping chain belongs to the primary: it
+// goes with the primary, whatever its own count says, as with DirectDraw.
+#pragma once
+
+#include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/raster.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace ddraw_sw {
+
+class DirectDrawObject;
+class DeviceObject;
+class Presenter;
+
+enum class SurfaceKind { Primary, BackBuffer, ZBuffer, Texture, Offscreen };
+
+class SurfaceObject final : public IDirectDrawSurface7 {
+public:
+    // Makes a surface with its memory; the primary also makes its back buffer.
+    static SurfaceObject* Make(DirectDrawObject* owner, SurfaceKind kind, int width, int height,
+                               const DDPIXELFORMAT& format, const DDSCAPS2& caps);
+
+    HRESULT QueryInterface(REFIID riid, LPVOID* object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetAttachedSurface(LPDDSCAPS2 caps, LPDIRECTDRAWSURFACE7* surface) override;
+    HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE7 surface) override;
+    HRESULT GetSurfaceDesc(LPDDSURFACEDESC2 desc) override;
+    HRESULT Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE event) override;
+    HRESULT Unlock(LPRECT rect) override;
+    HRESULT Flip(LPDIRECTDRAWSURFACE7 targetOverride, DWORD flags) override;
+
+    void Hold();
+    void Unhold();
+
+    SurfaceKind Kind() const { return m_Kind; }
+    int Width() const { return m_Width; }
+    int Height() const { return m_Height; }
+    int PitchBytes() const { return m_Pitch; }
+    uint8_t* Pixels() { return m_Pixels; }
+    const DDPIXELFORMAT& Format() const { return m_Format; }
+    const DDSCAPS2& Caps() const { return m_Caps; }
+    SurfaceObject* AttachedZ() const { return m_AttachedZ; }
+    DirectDrawObject* Owner() const { return m_Owner; }
+    bool IsRgb565() const;
+    bool IsZ16() const;
+
+    // Texels as 0xAARRGGBB for sampling (alpha 0xFF where the format has
+    // none); null when the format cannot be sampled.
+    const uint32_t* SampleTexels();
+    // Called when the texels changed (Unlock, Load).
+    void ContentsChanged() { ++m_Version; }
+
+private:
+    SurfaceObject(DirectDrawObject* owner, SurfaceKind kind, int width, int height, const DDPIXELFORMAT& format,
+                  const DDSCAPS2& caps);
+    ~SurfaceObject();
+    void DestroyIfUnused();
+    SurfaceObject* Root() { return m_Root ? m_Root : this; }
+    void FillDesc(DDSURFACEDESC2* desc) const;
+
+    DirectDrawObject* m_Owner;
+    SurfaceKind m_Kind;
+    int m_Width;
+    int m_Height;
+    int m_Pitch;
+    int m_BytesPerPixel;
+    DDPIXELFORMAT m_Format;
+    DDSCAPS2 m_Caps;
+    uint8_t* m_Pixels = nullptr;
+    ULONG m_Refs = 1;
+    int m_Holds = 0;
+    SurfaceObject* m_Root = nullptr;       // the primary, for its back buffer
+    SurfaceObject* m_BackBuffer = nullptr; // the primary's back buffer
+    SurfaceObject* m_AttachedZ = nullptr;  // a Z-buffer attached to this surface
+    int m_Locks = 0;
+    int m_FlipPending = 0;
+    uint32_t m_Version = 1;
+    uint32_t m_SampleVersion = 0;
+    std::vector<uint32_t> m_SampleCopy; // for formats other than A8R8G8B8
+};
+
+// One object behind IDirectDraw7 and IDirect3D7: they share its reference
+// count, as the interfaces of one COM object do.
+class DirectDrawObject final : public IDirectDraw7, public IDirect3D7 {
+public:
+    DirectDrawObject();
+
+    HRESULT QueryInterface(REFIID riid, LPVOID* object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    HRESULT SetCooperativeLevel(HWND hWnd, DWORD flags) override;
+    HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bpp, DWORD refreshRate, DWORD flags) override;
+    HRESULT CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* surface, IUnknown* outer) override;
+
+    HRESULT EnumDevices(LPD3DENUMDEVICESCALLBACK7 callback, LPVOID context) override;
+    HRESULT CreateDevice(REFCLSID deviceGuid, LPDIRECTDRAWSURFACE7 target, LPDIRECT3DDEVICE7* device) override;
+    HRESULT EnumZBufferFormats(REFCLSID deviceGuid, LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) override;
+    HRESULT EvictManagedTextures() override;
+
+    void Hold() { ++m_Holds; }
+    void Unhold();
+
+    // Finishes the drawing of every device (before the CPU reads or writes
+    // pixels it may touch).
+    void FlushDevices();
+    void AddDevice(DeviceObject* device);
+    void RemoveDevice(DeviceObject* device);
+    void ForgetPrimary(SurfaceObject* primary);
+
+    // Flip of the primary: DDERR_WASSTILLDRAWING while the profile's pending
+    // passes last, then presents the back buffer.
+    HRESULT FlipPrimary(SurfaceObject* primary, SurfaceObject* backBuffer, bool wait);
+
+    const std::vector<DDPIXELFORMAT>& TextureFormats() const { return m_TextureFormats; }
+    bool OffersDevice(const GUID& guid) const;
+
+private:
+    ~DirectDrawObject();
+    void DestroyIfUnused();
+
+    ULONG m_Refs = 1;
+    int m_Holds = 0;
+    std::vector<sDisplayMode> m_Modes;
+    bool m_TnlHal, m_Hal, m_Rgb, m_Ref;
+    std::vector<DDPIXELFORMAT> m_ZFormats;
+    std::vector<DDPIXELFORMAT> m_TextureFormats;
+    int m_FlipPendingPasses;
+    int m_FlipPendingLeft = -1; // -1: no flip under way
+    sDisplayMode m_Mode;        // the current display mode
+    HWND m_hWnd = nullptr;
+    DWORD m_CoopFlags = 0;
+    SurfaceObject* m_Primary = nullptr;
+    std::vector<DeviceObject*> m_Devices;
+    Presenter* m_Presenter;
+};
+
+class DeviceObject final : public IDirect3DDevice7 {
+public:
+    DeviceObject(DirectDrawObject* owner, const GUID& guid, SurfaceObject* target);
+
+    HRESULT QueryInterface(REFIID riid, LPVOID* object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD flags) override;
+    HRESULT SetViewport(LPD3DVIEWPORT7 viewport) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z, DWORD stencil) override;
+    HRESULT EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) override;
+    HRESULT SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) override;
+    HRESULT Load(LPDIRECTDRAWSURFACE7 destination, LPPOINT destinationPoint, LPDIRECTDRAWSURFACE7 source,
+                 LPRECT sourceRect, DWORD flags) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID vertices, DWORD vertexCount,
+                          DWORD flags) override;
+
+    // Finishes the queued drawing and lets go of what it held.
+    void Flush();
+
+private:
+    ~DeviceObject();
+    void BindTarget(SurfaceObject* target);
+    void HoldForQueue(SurfaceObject* surface);
+
+    ULONG m_Refs = 1;
+    DirectDrawObject* m_Owner;
+    GUID m_Guid;
+    SurfaceObject* m_Target = nullptr;
+    SurfaceObject* m_Textures[8] = {};
+    bool m_InScene = false;
+    raster::Viewport m_Viewport;
+    raster::States m_States;
+    bool m_StatesDirty = true;
+    bool m_TextureDirty = true;
+    raster::Rasterizer m_Raster;
+    std::vector<SurfaceObject*> m_QueueHolds; // surfaces queued drawing reads
+};
+
+// Settings of the stand-in (ddraw.cpp).
+void NotifyFrameObserver(const uint16_t* pixels, int width, int height, int pitch);
+bool WindowedWanted();
+DDPIXELFORMAT DisplayFormat(DWORD bpp);
+
+// Presentation on the screen through SDL; the observer sees every frame.
+class Presenter {
+public:
+    Presenter();
+    ~Presenter();
+    void Attach(HWND hWnd);
+    void Detach();
+    void SetMode(int width, int height);
+    void Present(const uint16_t* pixels, int width, int height, int pitchPixels);
+
+private:
+    struct Impl;
+    Impl* m_Impl;
+};
+
+} // namespace ddraw_sw

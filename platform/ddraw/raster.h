@@ -1,0 +1,118 @@
+// The software rasterizer behind IDirect3DDevice7: triangle lists of
+// D3DTLVERTEX into an R5G6B5 target with a 16-bit Z-buffer. Internal to the
+// DirectDraw stand-in.
+//
+// Stages, one file each: setup and clipping (raster_setup.cpp), rasterisation
+// of rows into spans (raster_scan.cpp), depth (raster_depth.cpp), sampling
+// and combining (raster_shade.cpp with raster_sample.h), blending and the 565
+// write (raster_blend.cpp), clears (raster_clear.cpp), the choice of span
+// routines from the render states (raster_pipeline.cpp) and the command queue
+// that spreads a frame over threads by bands of rows (raster_queue.cpp).
+//
+// Pixel rules:
+// - Pixel centres at integer coordinates; vertices snapped to 1/256 pixel;
+//   top-left fill rule; spans clipped exactly to the viewport. A vertex
+//   beyond +-2^20 pixels is clipped away geometrically first.
+// - Z16 = floor(sz * 65535 + 0.5), sz clamped to [0, 1], linear in screen
+//   space. Clear stores round(z * 65535).
+// - Diffuse (Gouraud) and tu, tv: each row evaluates the attribute planes at
+//   its first and last pixel and steps linearly between them (16.16 fixed
+//   point); with perspective, tu and tv are divided by the interpolated rhw
+//   at both ends of every run of 16 pixels.
+// - Texel centres at (i + 0.5) / size; bilinear weights have 8 bits.
+// - Combine per channel, t texture (white without a texture), d diffuse:
+//   MODULATE (t * (d + 1)) >> 8, MODULATE2X min(255, (t * (d + 1)) >> 7),
+//   SELECTARG1/2 the argument itself.
+// - Blend per channel: min(255, ((s * (fs + 1)) >> 8) + ((d * (fd + 1)) >> 8))
+//   with factors in 0..255 and the target's 565 colour widened by bit
+//   replication; the result is truncated to 565.
+#pragma once
+
+#include "platform/ddraw/ddraw.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace raster {
+
+// Where a frame is drawn. Pitches are in pixels.
+struct Target {
+    uint16_t* color = nullptr;
+    int colorPitch = 0;
+    uint16_t* depth = nullptr; // null: no Z-buffer
+    int depthPitch = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// A bound texture: 0xAARRGGBB texels, row by row without padding.
+struct Texture {
+    const uint32_t* texels = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+// The render and stage-0 states the rasterizer reads (raw DirectX values).
+struct States {
+    DWORD zEnable = D3DZB_FALSE;
+    DWORD zWriteEnable = TRUE;
+    DWORD zFunc = D3DCMP_LESSEQUAL;
+    DWORD cullMode = D3DCULL_CCW;
+    DWORD alphaBlendEnable = FALSE;
+    DWORD srcBlend = D3DBLEND_ONE;
+    DWORD destBlend = D3DBLEND_ZERO;
+    DWORD texturePerspective = TRUE;
+    DWORD colorOp = D3DTOP_MODULATE;
+    DWORD colorArg1 = D3DTA_TEXTURE;
+    DWORD colorArg2 = D3DTA_CURRENT;
+    DWORD alphaOp = D3DTOP_SELECTARG1;
+    DWORD alphaArg1 = D3DTA_TEXTURE;
+    DWORD alphaArg2 = D3DTA_CURRENT;
+    DWORD addressU = D3DTADDRESS_WRAP;
+    DWORD addressV = D3DTADDRESS_WRAP;
+    DWORD magFilter = D3DTFG_POINT;
+    DWORD minFilter = D3DTFN_POINT;
+};
+
+struct Viewport {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+class Rasterizer {
+public:
+    Rasterizer();
+    ~Rasterizer();
+    Rasterizer(const Rasterizer&) = delete;
+    Rasterizer& operator=(const Rasterizer&) = delete;
+
+    // Each of these finishes the pending work first when it changes what
+    // that work reads or writes.
+    void SetTarget(const Target& target);
+    void SetViewport(const Viewport& viewport);
+    // States and texture are taken at the next draw.
+    void SetStates(const States& states);
+    void SetTexture(const Texture* texture); // null: none bound
+
+    // Queues count / 3 triangles.
+    void DrawTriangles(const D3DTLVERTEX* vertices, int count);
+    // Clears the rectangles (or the viewport) clipped to the viewport.
+    void Clear(const D3DRECT* rects, int numRects, bool target, bool depth, D3DCOLOR color, float z);
+    // Runs every queued command; afterwards the target holds the picture.
+    void Flush();
+    bool HasPendingWork() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> m_Impl;
+};
+
+// The number of threads that share a frame's drawing by bands of rows,
+// taken by every rasterizer at its next flush.
+void SetDefaultThreads(int threads);
+int DefaultThreads();
+
+} // namespace raster
