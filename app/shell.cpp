@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/timer.h"
+#include "gfx/render.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -36,6 +37,7 @@ template <typename T> void DeleteService(T*& service, cError*& firstError) {
 cError* DeleteServices() {
     cError* error = nullptr;
     DeleteService(g_MainWindow, error);
+    DeleteService(g_Render, error);
     return error;
 }
 
@@ -50,13 +52,22 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_MainWindow = new cMainWindow;
     g_MainWindow->Create(instance, showCommand);
 
+    g_Render = new cRender;
+
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
+    g_Render->Reset();
+    g_Render->SetPaint(true);
     g_MainWindow->ProcessMessages();
+
+    g_Render->Reset();
 
     uint32_t start = cTimer::GetTime();
     while (!g_Quit) {
         uint32_t now = cTimer::GetTime();
+        g_Render->SetPaint(false);
+        g_Render->Reset();
+        g_Render->SetPaint(true);
         g_PreviousTime = g_CurrentTime;
         g_CurrentTime = int32_t(now - start);
         g_MainWindow->ProcessMessages();
