@@ -4,7 +4,9 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/timer.h"
+#include "gfx/graphd3d.h"
 #include "gfx/render.h"
+#include "tex/texturecontainer.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -36,12 +38,25 @@ template <typename T> void DeleteService(T*& service, cError*& firstError) {
 // way (the caller owns it), or null.
 cError* DeleteServices() {
     cError* error = nullptr;
+    DeleteService(g_TextureContainer, error);
+    DeleteService(g_GraphD3D, error);
     DeleteService(g_MainWindow, error);
     DeleteService(g_Render, error);
     return error;
 }
 
 void ShowError(const cError& e) { MessageBoxA(nullptr, e.GetText(), "!Error!", MB_ICONEXCLAMATION | MB_OK); }
+
+// One frame between BeginScene and EndScene: the renderer's clear, the base
+// states, everything collected this frame.
+void DrawFrame() {
+    g_GraphD3D->BeginScene();
+    g_Render->Clear(0, 0.0f);
+    g_GraphD3D->InitScene();
+    g_Render->Draw();
+    g_TextureContainer->SetTexture(-1);
+    g_GraphD3D->EndScene();
+}
 
 void RunShow(HINSTANCE instance, int showCommand) {
     g_SoundSystem = nullptr;
@@ -52,13 +67,19 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_MainWindow = new cMainWindow;
     g_MainWindow->Create(instance, showCommand);
 
+    g_GraphD3D = new cGraphD3D;
+    g_GraphD3D->InitDD(640, 480, 16);
+    g_GraphD3D->InitD3D(0);
     g_Render = new cRender;
+    g_TextureContainer = new cTextureContainer;
 
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
     g_Render->Reset();
     g_Render->SetPaint(true);
+    DrawFrame();
     g_MainWindow->ProcessMessages();
+    g_GraphD3D->Flip();
 
     g_Render->Reset();
 
@@ -71,6 +92,8 @@ void RunShow(HINSTANCE instance, int showCommand) {
         g_PreviousTime = g_CurrentTime;
         g_CurrentTime = int32_t(now - start);
         g_MainWindow->ProcessMessages();
+        DrawFrame();
+        g_GraphD3D->Flip();
     }
 }
 

@@ -136,6 +136,11 @@ TEST_F(LoadX, BrokenFilesAreFatal) {
         {std::string(kHeader) + good.substr(0, good.find("MeshNormals") + 12), "Couldn't read Normal information"},
         {std::string(kHeader) + badIndex, "Data\\x\\bad.x: index out of range"},
         {std::string(kHeader) + negative, "Data\\x\\bad.x: negative count"},
+        // A frame named Mesh: the counting pass takes the name for the
+        // template and counts no points; the filling pass finds three.
+        {std::string(kHeader) + "Frame Mesh {\n Mesh A {\n 3;\n 0;0;0;,1;0;0;,0;1;0;;\n 1;\n 3;0,1,2;;\n"
+                                " MeshNormals { 1; 0;0;1;; 1; 3;0,0,0;; }\n }\n}\n",
+         "Data\\x\\bad.x: more points than counted"},
     };
     cObject o;
     for (const auto& c : cases) {

@@ -270,15 +270,19 @@ TEST(Outline, CopyRebasesOntoTheCopyAndKeepsExistingEdges) {
     EXPECT_EQ(FatalOf([&] { small.CopyOL(&base); }), FatalText("CopyOL cObject failed"));
 }
 
-TEST(Outline, OperationsRefuseMissingData) {
+TEST(Outline, ARebuiltObjectMustBeMadeOutlineAbleAgain) {
     cObject o;
-    EXPECT_EQ(FatalOf([&] { o.MakeOutlineAble(); }), FatalText("MakeOutlineAble cObject failed"));
     MakeCube(o);
-    EXPECT_EQ(FatalOf([&] { o.ClearOL(); }), FatalText("ClearOL cObject failed!2"));
-    EXPECT_EQ(FatalOf([&] { o.CalcOL(); }), FatalText("CalcOL cObject failed!2"));
     o.MakeOutlineAble();
-    // Rebuilt: still marked outline-able, but its outline arrays are gone.
     MakeCube(o);
+    // Still marked, but its outline arrays went with the old mesh.
     EXPECT_TRUE(o.m_bOutlineAble);
     EXPECT_EQ(FatalOf([&] { o.ClearOL(); }), FatalText("ClearOL cObject failed!2"));
+    // A copy onto it takes the topology again.
+    cObject base;
+    MakeCube(base);
+    base.MakeOutlineAble();
+    o.CopyOL(&base);
+    EXPECT_NO_THROW(o.ClearOL());
+    EXPECT_EQ(o.m_pOutlineEdges[5].a - o.m_pPoints, base.m_pOutlineEdges[5].a - base.m_pPoints);
 }
