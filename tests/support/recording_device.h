@@ -12,7 +12,7 @@ struct RecordedState {
     DWORD value;
 };
 
-class RecordingDevice : public IDirect3DDevice7 {
+class RecordingDevice final : public IDirect3DDevice7 {
 public:
     explicit RecordingDevice(IDirect3DDevice7* inner) : m_Inner(inner) {}
 
