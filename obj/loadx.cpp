@@ -213,6 +213,11 @@ void cObject::LoadX(const char* name) {
         if (!complete) break;
     }
 
+    // Faces the counting pass saw but this pass never reached keep the
+    // corners (0, 0, 0): only a mesh without any point cannot hold them.
+    if (mesh->m_NumPolys > 0 && mesh->m_NumPoints == 0) file.Fail("faces without points");
+    mesh->Prepare();
+
     // Take over the arrays; outline data of an earlier mesh no longer fits.
     Free();
     m_NumPoints = mesh->m_NumPoints;
@@ -221,9 +226,9 @@ void cObject::LoadX(const char* name) {
     m_pPoints = mesh->m_pPoints;
     m_pPolys = mesh->m_pPolys;
     m_pNormals = mesh->m_pNormals;
+    CopyBounds(mesh.get());
     mesh->m_pPoints = nullptr;
     mesh->m_pPolys = nullptr;
     mesh->m_pNormals = nullptr;
     mesh->m_NumPoints = mesh->m_NumPolys = mesh->m_NumNormals = 0;
-    Prepare();
 }

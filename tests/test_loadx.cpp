@@ -141,11 +141,17 @@ TEST_F(LoadX, BrokenFilesAreFatal) {
         {std::string(kHeader) + "Frame Mesh {\n Mesh A {\n 3;\n 0;0;0;,1;0;0;,0;1;0;;\n 1;\n 3;0,1,2;;\n"
                                 " MeshNormals { 1; 0;0;1;; 1; 3;0,0,0;; }\n }\n}\n",
          "Data\\x\\bad.x: more points than counted"},
+        // Counted faces but no points, and no Frame to fill anything.
+        {std::string(kHeader) + "Mesh Mesh A { 3; 0;0;0;,1;0;0;,0;1;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;1;; } }",
+         "Data\\x\\bad.x: faces without points"},
     };
     cObject o;
+    o.Create(1, 0, 0);
     for (const auto& c : cases) {
         Write("bad", c.text);
         EXPECT_EQ(FatalOf([&] { o.LoadX("bad"); }), FatalText(c.message)) << c.text;
+        EXPECT_EQ(o.m_NumPoints, 1u); // left as it was
+        EXPECT_EQ(o.m_NumPolys, 0u);
     }
     EXPECT_EQ(FatalOf([&] { o.LoadX("missing"); }), FatalText("File not found"));
 }
