@@ -6,6 +6,7 @@
 #include "app/timer.h"
 #include "gfx/graphd3d.h"
 #include "gfx/render.h"
+#include "sound/soundsystem.h"
 #include "tex/texturecontainer.h"
 
 cMainWindow* g_MainWindow = nullptr;
@@ -42,6 +43,7 @@ cError* DeleteServices() {
     DeleteService(g_GraphD3D, error);
     DeleteService(g_MainWindow, error);
     DeleteService(g_Render, error);
+    DeleteService(g_SoundSystem, error);
     return error;
 }
 
@@ -72,6 +74,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->InitD3D(0);
     g_Render = new cRender;
     g_TextureContainer = new cTextureContainer;
+    g_SoundSystem = new cSoundSystem;
 
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
@@ -81,7 +84,10 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_MainWindow->ProcessMessages();
     g_GraphD3D->Flip();
 
+    if (g_SoundSystem) g_SoundSystem->MP3Load("demo");
+    if (g_SoundSystem) g_SoundSystem->Play();
     g_Render->Reset();
+    if (g_SoundSystem) g_SoundSystem->Update();
 
     uint32_t start = cTimer::GetTime();
     while (!g_Quit) {

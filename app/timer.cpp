@@ -7,7 +7,7 @@
 namespace {
 
 int64_t g_Frequency = 0;
-int64_t g_LastCounter = 0;
+std::atomic<int64_t> g_LastCounter{0}; // scratch; the audio thread reads the clock too
 uint32_t g_Base = 0;
 
 // High word: seconds (as unsigned bits); low word: second start. Both start
@@ -37,7 +37,7 @@ uint32_t cTimer::RawReading(int64_t frequency) {
     if (frequency == 0) return timeGetTime();
     LARGE_INTEGER c;
     QueryPerformanceCounter(&c);
-    g_LastCounter = c.QuadPart;
+    g_LastCounter.store(c.QuadPart, std::memory_order_relaxed);
     return uint32_t(uint64_t(c.QuadPart) * 1000u / uint64_t(frequency));
 }
 

@@ -1,6 +1,8 @@
 #include "app/globals.h"
 #include "app/shell.h"
+#include "app/timer.h"
 #include "support/capture.h"
+#include "support/testmp3.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +16,17 @@ extern char** environ;
 
 namespace {
 
+// Each test runs in a fresh folder whose data/ holds a short sound track.
 class Shell : public ::testing::Test {
 protected:
-    void SetUp() override { Win32ResetForTests(); }
+    void SetUp() override {
+        Win32ResetForTests();
+        ASSERT_TRUE(m_Folder.Entered());
+        WriteTestFile("data/demo.mp3", MakeTestMp3(44100, 2, 3.0));
+    }
     void TearDown() override { Win32ResetForTests(); }
+
+    TemporaryWorkFolder m_Folder;
 };
 
 int RunShowUntilSignal(int sig, int afterMs) {
@@ -39,8 +48,11 @@ TEST_F(Shell, TerminationSignalEndsTheShowNormally) {
     EXPECT_EQ(RunShowUntilSignal(SIGTERM, 300), 0);
     EXPECT_TRUE(g_Quit);
     EXPECT_EQ(g_MainWindow, nullptr);
+    EXPECT_EQ(g_SoundSystem, nullptr);
     EXPECT_TRUE(capture.boxes.empty());
     EXPECT_GE(g_CurrentTime, 0);
+    // The music drove the clock.
+    EXPECT_GE(cTimer::GetSeconds(), 0);
 }
 
 TEST_F(Shell, InterruptEndsTheShowNormally) {
@@ -67,8 +79,21 @@ TEST_F(Shell, FatalErrorAtStartIsReportedInOneBoxAndReturnsZero) {
     EXPECT_EQ(g_MainWindow, nullptr);
 }
 
+TEST_F(Shell, MissingSoundTrackIsReportedAndEndsTheShow) {
+    ASSERT_EQ(std::remove("data/demo.mp3"), 0);
+    OutputCapture capture;
+    char commandLine[] = "";
+    EXPECT_EQ(WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT), 0);
+    ASSERT_EQ(capture.boxes.size(), 1u);
+    EXPECT_EQ(capture.boxes[0].text, "[FATAL ERROR]:MP3Load FileNotfound\r\n");
+    EXPECT_EQ(g_SoundSystem, nullptr);
+    EXPECT_EQ(g_MainWindow, nullptr);
+}
+
 TEST_F(Shell, ShowProgramExitsWithZeroOnSigterm) {
-    char program[] = "./trubelox";
+    // The program from the build folder, run in the test's folder.
+    std::string path = m_Folder.Previous() + "/trubelox";
+    char* program = path.data();
     char* argv[] = {program, nullptr};
     pid_t pid;
     ASSERT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
