@@ -76,6 +76,15 @@ void cFileReader::Rewind() {
     if (m_pFile) std::rewind(m_pFile);
 }
 
+uint64_t cFileReader::GetSize() {
+    if (!m_pFile) return 0;
+    long here = std::ftell(m_pFile);
+    std::fseek(m_pFile, 0, SEEK_END);
+    long size = std::ftell(m_pFile);
+    std::fseek(m_pFile, here, SEEK_SET);
+    return size > 0 ? uint64_t(size) : 0;
+}
+
 void cFileReader::Fail(const char* problem) const {
     char message[kBufferSize + 64];
     std::snprintf(message, sizeof(message), "%s: %s", m_Path, problem);

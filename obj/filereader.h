@@ -17,6 +17,8 @@ public:
     const char* GetToken();
     // Back to the start of the file; the current line stays as it is.
     void Rewind();
+    // The file's length in bytes.
+    uint64_t GetSize();
 
     // The path as opened, for messages.
     const char* GetPath() const { return m_Path; }

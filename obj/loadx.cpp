@@ -61,6 +61,7 @@ struct sTotals {
 
 sTotals CountMeshes(cReaderX& in) {
     sTotals totals;
+    const uint64_t fileSize = in.m_File.GetSize();
     for (;;) {
         if (!in.SkipTo("Mesh")) break;
         in.Read(); // the mesh's name
@@ -72,7 +73,11 @@ sTotals CountMeshes(cReaderX& in) {
         for (uint64_t i = 0; i < uint64_t(faces) * 4; ++i) in.ReadOrFail();
         if (!in.SkipTo("MeshNormals")) break;
         totals.normals += in.Count("Couldn't read Normal information");
-        if (totals.points > UINT32_MAX || totals.faces > UINT32_MAX || totals.normals > UINT32_MAX)
+        // Points and faces were read, but normals only counted: a record of
+        // three numbers takes at least two bytes each, so a count beyond
+        // that cannot be in the file (and must not size the arrays).
+        if (totals.normals * 6 > fileSize) in.m_File.Fail("more normals than the file holds");
+        if (totals.points > UINT32_MAX || totals.faces > UINT32_MAX)
             in.m_File.Fail("too many points, faces or normals");
     }
     return totals;

@@ -141,6 +141,9 @@ TEST_F(LoadX, BrokenFilesAreFatal) {
         {std::string(kHeader) + "Frame Mesh {\n Mesh A {\n 3;\n 0;0;0;,1;0;0;,0;1;0;;\n 1;\n 3;0,1,2;;\n"
                                 " MeshNormals { 1; 0;0;1;; 1; 3;0,0,0;; }\n }\n}\n",
          "Data\\x\\bad.x: more points than counted"},
+        // A normal count the file cannot hold: refused before any array is made.
+        {std::string(kHeader) + "Frame f { Mesh m { 3; 0;0;0;,1;0;0;,0;1;0;; 1; 3;0,1,2;; MeshNormals { 1111111111; } } }",
+         "Data\\x\\bad.x: more normals than the file holds"},
         // Counted faces but no points, and no Frame to fill anything.
         {std::string(kHeader) + "Mesh Mesh A { 3; 0;0;0;,1;0;0;,0;1;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;1;; } }",
          "Data\\x\\bad.x: faces without points"},
