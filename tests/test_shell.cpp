@@ -1,6 +1,7 @@
 #include "app/globals.h"
 #include "app/shell.h"
 #include "app/timer.h"
+#include "platform/ddraw/ddraw.h"
 #include "support/capture.h"
 #include "support/testmp3.h"
 
@@ -103,4 +104,29 @@ TEST_F(Shell, ShowProgramExitsWithZeroOnSigterm) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {
+    struct Frames {
+        int count = 0;
+        bool black = true;
+    } frames;
+    DDrawSetFrameObserver(
+        [](const uint16_t* pixels, int width, int height, int pitch, void* user) {
+            auto* f = static_cast<Frames*>(user);
+            ++f->count;
+            EXPECT_EQ(width, 640);
+            EXPECT_EQ(height, 480);
+            for (int y = 0; y < height; y += 37)
+                for (int x = 0; x < width; x += 41) f->black = f->black && pixels[y * pitch + x] == 0;
+        },
+        &frames);
+    OutputCapture capture;
+    EXPECT_EQ(RunShowUntilSignal(SIGTERM, 300), 0);
+    DDrawSetFrameObserver(nullptr, nullptr);
+    EXPECT_TRUE(capture.boxes.empty());
+    EXPECT_NE(capture.debug.find("Running at:640 480 16\n"), std::string::npos);
+    EXPECT_GE(frames.count, 2); // the loading screen and at least one pass of the loop
+    EXPECT_TRUE(frames.black);  // cleared to colour 0, nothing else draws yet
+    EXPECT_EQ(g_GraphD3D, nullptr);
 }

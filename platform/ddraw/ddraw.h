@@ -7,16 +7,22 @@
 // What the system may rely on:
 // - DirectDrawCreateEx gives an IDirectDraw7 whose display offers the modes of
 //   the driver profile (below); SetDisplayMode refuses any other mode with
-//   DDERR_INVALIDMODE.
+//   DDERR_INVALIDMODE. IDirect3D7 is another interface of the same object
+//   (QueryInterface) and shares its reference count.
 // - CreateSurface makes a flipping primary with one attached back buffer, a
-//   Z-buffer (attach it to the back buffer with AddAttachedSurface), a
-//   system-memory texture and a managed texture (DDSCAPS2_TEXTUREMANAGE).
-//   Textures are 32-bit A8R8G8B8 or X8R8G8B8; Lock returns a row pitch.
-// - IDirect3DDevice7::DrawPrimitive draws D3DPT_TRIANGLELIST of D3DTLVERTEX
-//   (D3DFVF_TLVERTEX) with texture stage 0 and the render states listed in
-//   the rasterizer's notes; it never writes outside a buffer.
+//   Z-buffer (16 bits without stencil; attach it to the back buffer with
+//   AddAttachedSurface, then SetRenderTarget), a system-memory texture and a
+//   managed texture (DDSCAPS2_TEXTUREMANAGE). Textures are 16- or 32-bit RGB;
+//   A8R8G8B8 and X8R8G8B8 are sampled as they are. Lock returns a row pitch
+//   (never DDSD_LINEARSIZE) and finishes any drawing first.
+// - The back buffer of the flipping chain goes with the primary.
+// - IDirect3DDevice7 draws into R5G6B5 targets only. DrawPrimitive (inside
+//   BeginScene / EndScene) draws D3DPT_TRIANGLELIST of D3DTLVERTEX
+//   (D3DFVF_TLVERTEX) with texture stage 0 and the states and pixel rules
+//   listed in raster.h; it never writes outside a buffer. Drawing is queued
+//   and finished by EndScene, Flip, Lock and SetRenderTarget.
 // - Flip answers DDERR_WASSTILLDRAWING for the profile's number of passes,
-//   then DD_OK, and presents the back buffer.
+//   then DD_OK, and presents the back buffer, which keeps its picture.
 // - Release returns the new reference count; objects free themselves at 0.
 #pragma once
 
@@ -86,6 +92,7 @@ extern const GUID IID_IDirect3DTnLHalDevice;
 #define DDERR_SURFACEALREADYATTACHED MAKE_DDHRESULT(410)
 #define DDERR_SURFACEBUSY MAKE_DDHRESULT(430)
 #define DDERR_SURFACELOST MAKE_DDHRESULT(450)
+#define DDERR_SURFACENOTATTACHED MAKE_DDHRESULT(460)
 #define DDERR_WASSTILLDRAWING MAKE_DDHRESULT(540)
 #define DDERR_PRIMARYSURFACEALREADYEXISTS MAKE_DDHRESULT(564)
 #define DDERR_NOTFLIPPABLE MAKE_DDHRESULT(582)
@@ -485,6 +492,7 @@ typedef IDirectDraw7* LPDIRECTDRAW7;
 struct IDirectDrawSurface7 : IUnknown {
     virtual HRESULT GetAttachedSurface(LPDDSCAPS2 caps, LPDIRECTDRAWSURFACE7* surface) = 0;
     virtual HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE7 surface) = 0;
+    virtual HRESULT DeleteAttachedSurface(DWORD flags, LPDIRECTDRAWSURFACE7 surface) = 0;
     virtual HRESULT GetSurfaceDesc(LPDDSURFACEDESC2 desc) = 0;
     virtual HRESULT Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE event) = 0;
     virtual HRESULT Unlock(LPRECT rect) = 0;
@@ -571,9 +579,29 @@ bool DDrawSavePixelsPNG(const uint16_t* pixels, int width, int height, int pitch
 
 // Number of threads the rasterizer spreads one frame's drawing over (by bands
 // of rows); 1 draws on the calling thread. The picture is the same for any
-// number.
+// number. The default is 1, or TRUBELOX_RASTER_THREADS from the environment.
 void DDrawSetRasterThreads(int threads);
 
 // Whether Flip presents on the screen: fullscreen on the desktop (default),
 // or in a window of the display mode's size (TRUBELOX_WINDOWED=1 sets it too).
 void DDrawSetWindowed(bool windowed);
+
+// A device without a window for the tools, the benchmarks and the tests:
+// DirectDraw, a width x height x 16 flipping primary with its back buffer,
+// the RGB device on it and, when asked, a 16-bit Z-buffer attached and bound.
+// False (with everything released) when any step fails.
+struct sDDrawOffscreen {
+    IDirectDraw7* dd;
+    IDirect3D7* d3d;
+    IDirectDrawSurface7* primary;
+    IDirectDrawSurface7* backBuffer;
+    IDirectDrawSurface7* zBuffer; // null without Z
+    IDirect3DDevice7* device;
+};
+bool DDrawCreateOffscreen(int width, int height, bool withZBuffer, sDDrawOffscreen* out);
+void DDrawReleaseOffscreen(sDDrawOffscreen* offscreen);
+// A managed texture filled with 0xAARRGGBB texels (A8R8G8B8 with alpha, else
+// X8R8G8B8), loaded through a system-memory surface as the texture loader
+// does. Null on failure.
+IDirectDrawSurface7* DDrawCreateTexture(const sDDrawOffscreen& offscreen, int width, int height,
+                                        const uint32_t* texels, bool alpha);

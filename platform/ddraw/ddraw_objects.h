@@ -34,6 +34,7 @@ public:
     ULONG Release() override;
     HRESULT GetAttachedSurface(LPDDSCAPS2 caps, LPDIRECTDRAWSURFACE7* surface) override;
     HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE7 surface) override;
+    HRESULT DeleteAttachedSurface(DWORD flags, LPDIRECTDRAWSURFACE7 surface) override;
     HRESULT GetSurfaceDesc(LPDDSURFACEDESC2 desc) override;
     HRESULT Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE event) override;
     HRESULT Unlock(LPRECT rect) override;
@@ -178,6 +179,7 @@ private:
     DirectDrawObject* m_Owner;
     GUID m_Guid;
     SurfaceObject* m_Target = nullptr;
+    SurfaceObject* m_TargetZ = nullptr; // the Z-buffer the rasterizer writes, held
     SurfaceObject* m_Textures[8] = {};
     bool m_InScene = false;
     raster::Viewport m_Viewport;

@@ -29,6 +29,7 @@ DeviceObject::~DeviceObject() {
         m_Target->Release();
         m_Target->Unhold();
     }
+    if (m_TargetZ) m_TargetZ->Unhold();
     m_Owner->RemoveDevice(this);
     m_Owner->Unhold();
 }
@@ -60,6 +61,7 @@ void DeviceObject::HoldForQueue(SurfaceObject* surface) {
 }
 
 void DeviceObject::BindTarget(SurfaceObject* target) {
+    Flush(); // queued drawing still writes to the old target
     target->AddRef();
     target->Hold();
     if (m_Target) {
@@ -73,10 +75,14 @@ void DeviceObject::BindTarget(SurfaceObject* target) {
     t.width = target->Width();
     t.height = target->Height();
     SurfaceObject* z = target->AttachedZ();
-    if (z && z->IsZ16()) {
+    if (z && !z->IsZ16()) z = nullptr;
+    if (z) {
+        z->Hold();
         t.depth = reinterpret_cast<uint16_t*>(z->Pixels());
         t.depthPitch = z->PitchBytes() / 2;
     }
+    if (m_TargetZ) m_TargetZ->Unhold(); // after the hold above: it may be the same surface
+    m_TargetZ = z;
     m_Raster.SetTarget(t);
 }
 
@@ -187,8 +193,7 @@ HRESULT DeviceObject::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR 
         return DDERR_INVALIDPARAMS;
     if (count > 0 && !rects) return DDERR_INVALIDPARAMS;
     if (!m_Target) return DDERR_INVALIDPARAMS;
-    bool hasZ = m_Target->AttachedZ() && m_Target->AttachedZ()->IsZ16();
-    if ((flags & D3DCLEAR_ZBUFFER) && !hasZ) return D3DERR_ZBUFFER_NOTPRESENT;
+    if ((flags & D3DCLEAR_ZBUFFER) && !m_TargetZ) return D3DERR_ZBUFFER_NOTPRESENT;
     if (flags & D3DCLEAR_STENCIL) return D3DERR_STENCILBUFFER_NOTPRESENT; // no stencil formats here
     m_Raster.Clear(count ? rects : nullptr, int(count), (flags & D3DCLEAR_TARGET) != 0,
                    (flags & D3DCLEAR_ZBUFFER) != 0, color, z);

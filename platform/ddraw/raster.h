@@ -15,11 +15,16 @@
 //   beyond +-2^20 pixels is clipped away geometrically first.
 // - Z16 = floor(sz * 65535 + 0.5), sz clamped to [0, 1], linear in screen
 //   space. Clear stores round(z * 65535).
-// - Diffuse (Gouraud) and tu, tv: each row evaluates the attribute planes at
-//   its first and last pixel and steps linearly between them (16.16 fixed
-//   point); with perspective, tu and tv are divided by the interpolated rhw
-//   at both ends of every run of 16 pixels.
-// - Texel centres at (i + 0.5) / size; bilinear weights have 8 bits.
+// - Z and the diffuse colour (Gouraud): each row evaluates their planes at its
+//   first and last pixel, clamps them, and steps linearly between them in
+//   fixed point (the colour in 8.8 between runs of 16 pixels, where it is
+//   exact again); values are rounded to the nearest integer.
+// - tu, tv: in screen space, the plane at the row's first pixel stepped by its
+//   gradient (16.16); with perspective, divided by the interpolated rhw at
+//   both ends of every run of 16 pixels and linear between them.
+// - Texel centres at (i + 0.5) / size; bilinear weights have 8 bits. No level
+//   of detail: MAGFILTER chooses point or bilinear. ADDRESSU/V WRAP, MIRROR,
+//   CLAMP (BORDER as CLAMP), for any texture size.
 // - Combine per channel, t texture (white without a texture), d diffuse:
 //   MODULATE (t * (d + 1)) >> 8, MODULATE2X min(255, (t * (d + 1)) >> 7),
 //   SELECTARG1/2 the argument itself.

@@ -14,7 +14,9 @@ namespace raster {
 
 const int kSubPixelBits = 8;          // vertices snap to 1/256 pixel
 const double kGuardBand = 1048576.0;  // beyond +-2^20 pixels a triangle is clipped first
-const int kChunk = 16;                // pixels per step through the stages; also the perspective run
+const int kChunk = 32;                // pixels per step through the stages (a mask bit each)
+const int kRunShift = 4;
+const int kRun = 1 << kRunShift;      // pixels between two perspective divisions
 const int kZFractionBits = 12;        // Z16 carried with 12 fraction bits along a span
 
 struct Pipeline;
@@ -38,6 +40,9 @@ struct Span {
     // Perspective: rhw and texel coordinates times rhw at the first pixel
     // and per pixel.
     double q = 0, dq = 0, sq = 0, dsq = 0, tq = 0, dtq = 0;
+    // The texel coordinates last worked out for a run end, at pixel runIndex.
+    int runIndex = -1;
+    int64_t runU = 0, runV = 0;
 };
 
 // Depth stage: tests len (<= 32) pixels from index i0, writes Z where wanted,
@@ -45,7 +50,7 @@ struct Span {
 typedef uint32_t (*DepthRoutine)(const Span& span, int i0, int len);
 // Sampling and combining: the colours of len pixels from index i0 as
 // 0xAARRGGBB.
-typedef void (*ShadeRoutine)(const Span& span, const Pipeline& pipe, int i0, int len, uint32_t* out);
+typedef void (*ShadeRoutine)(Span& span, const Pipeline& pipe, int i0, int len, uint32_t* out);
 // Blending and the 565 write of the pixels whose mask bit is set.
 typedef void (*WriteRoutine)(const uint32_t* colors, uint16_t* target, int len, uint32_t mask);
 
@@ -68,16 +73,23 @@ struct Pipeline {
     int texMaskV = 0;
     int addressU = D3DTADDRESS_WRAP;
     int addressV = D3DTADDRESS_WRAP;
-    // Combining, per channel B, G, R, A as 32-bit lanes: the texel (white
-    // without texture) is ORed with argMask (255 where the argument is not
-    // the texture), multiplied by (diffuse + 1) * mulK + mulAdd, shifted
-    // right by 8.
-    alignas(16) int32_t argMask[4] = {};
-    alignas(16) int32_t mulK[4] = {};
-    alignas(16) int32_t mulAdd[4] = {};
+    // Combining, per channel B, G, R, A (16-bit lanes, two pixels): the
+    // texel (white without texture) is ORed with argMask (255 where the
+    // argument is not the texture), multiplied by (diffuse + 1) * mulK +
+    // mulAdd, then shifted right by 8, 7 or 6 as a multiply-high by
+    // shiftMul (256, 512, 1024), and saturated to 0..255.
+    alignas(16) int16_t argMask[8] = {};
+    alignas(16) int16_t mulK[8] = {};
+    alignas(16) int16_t mulAdd[8] = {};
+    alignas(16) uint16_t shiftMul[8] = {};
     // Viewport, pixel bounds (right and bottom exclusive).
     int vx0 = 0, vy0 = 0, vx1 = 0, vy1 = 0;
 };
+
+// Round to nearest (ties to even) with the processor's conversion: the
+// same on every thread, and no library call.
+inline int64_t RoundToInt64(double v) { return _mm_cvtsd_si64(_mm_set_sd(v)); }
+inline int32_t RoundToInt32(double v) { return _mm_cvtsd_si32(_mm_set_sd(v)); }
 
 // a * x + b * y + c over the screen, in pixels.
 struct Plane {
@@ -102,6 +114,8 @@ struct Triangle {
     bool perspective;
     Plane z;        // sz
     Plane color[4]; // B, G, R, A in 0..255
+    bool flatColor;       // one colour at every vertex: flatFixed is the span value
+    int32_t flatFixed[4];
     Plane s, t;     // texel coordinates (times rhw with perspective)
     Plane q;        // rhw
 };

@@ -25,9 +25,12 @@ CombineForm FormOf(DWORD op, DWORD arg1, DWORD arg2) {
 }
 
 void SetLane(Pipeline* p, int lane, CombineForm form) {
-    p->argMask[lane] = form == kDiffuse ? 255 : 0;
-    p->mulK[lane] = form == kTexture ? 0 : form == kModulate2x ? 2 : form == kModulate4x ? 4 : 1;
-    p->mulAdd[lane] = form == kTexture ? 256 : 0;
+    for (int i = lane; i < 8; i += 4) {
+        p->argMask[i] = form == kDiffuse ? 255 : 0;
+        p->mulK[i] = form == kTexture ? 0 : 1;
+        p->mulAdd[i] = form == kTexture ? 256 : 0;
+        p->shiftMul[i] = form == kModulate2x ? 512 : form == kModulate4x ? 1024 : 256;
+    }
 }
 
 int FactorOf(DWORD blend) {

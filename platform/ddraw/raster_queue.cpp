@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -17,7 +18,14 @@ namespace raster {
 
 namespace {
 
-std::atomic<int> g_DefaultThreads{1};
+// One thread unless TRUBELOX_RASTER_THREADS asks for more.
+int ThreadsFromEnvironment() {
+    const char* env = std::getenv("TRUBELOX_RASTER_THREADS");
+    int n = env ? std::atoi(env) : 1;
+    return std::clamp(n, 1, 64);
+}
+
+std::atomic<int> g_DefaultThreads{ThreadsFromEnvironment()};
 
 const int kBandShift = 3;              // bands of 8 rows, dealt out in turn
 const size_t kMaxQueuedTriangles = 16384; // then the queue is drawn

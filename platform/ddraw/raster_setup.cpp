@@ -14,7 +14,7 @@ struct Vertex {
     double x, y;
 };
 
-int64_t Snap(double v) { return int64_t(std::llround(v * (1 << kSubPixelBits))); }
+int64_t Snap(double v) { return RoundToInt64(v * (1 << kSubPixelBits)); }
 
 // The plane through three values at three points; det is the doubled signed
 // area of the points.
@@ -123,6 +123,8 @@ int SetupTriangle(const D3DTLVERTEX& a, const D3DTLVERTEX& b, const D3DTLVERTEX&
         tri.color[ch] = MakePlane(p, double((a.color >> shift) & 0xFF), double((b.color >> shift) & 0xFF),
                                   double((c.color >> shift) & 0xFF), cross);
     }
+    tri.flatColor = a.color == b.color && b.color == c.color;
+    for (int ch = 0; ch < 4; ++ch) tri.flatFixed[ch] = int32_t((((a.color >> (ch * 8)) & 0xFF) << 16) + 0x8000);
     double w = pipe.texWidth, h = pipe.texHeight;
     double rhw[3] = {a.rhw, b.rhw, c.rhw};
     bool perspective = pipe.perspective && pipe.textured;

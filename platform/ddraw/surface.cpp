@@ -131,6 +131,18 @@ HRESULT SurfaceObject::AddAttachedSurface(LPDIRECTDRAWSURFACE7 surface) {
     return DD_OK;
 }
 
+HRESULT SurfaceObject::DeleteAttachedSurface(DWORD, LPDIRECTDRAWSURFACE7 surface) {
+    // Only a Z-buffer attached with AddAttachedSurface can be taken off; a
+    // null surface takes off whatever is attached that way.
+    if (!m_AttachedZ || (surface && surface != static_cast<IDirectDrawSurface7*>(m_AttachedZ)))
+        return DDERR_SURFACENOTATTACHED;
+    m_Owner->FlushDevices();
+    SurfaceObject* z = m_AttachedZ;
+    m_AttachedZ = nullptr;
+    z->Release();
+    return DD_OK;
+}
+
 HRESULT SurfaceObject::GetSurfaceDesc(LPDDSURFACEDESC2 desc) {
     if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
     FillDesc(desc);
