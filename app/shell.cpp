@@ -49,17 +49,6 @@ cError* DeleteServices() {
 
 void ShowError(const cError& e) { MessageBoxA(nullptr, e.GetText(), "!Error!", MB_ICONEXCLAMATION | MB_OK); }
 
-// One frame between BeginScene and EndScene: the renderer's clear, the base
-// states, everything collected this frame.
-void DrawFrame() {
-    g_GraphD3D->BeginScene();
-    g_Render->Clear(0, 0.0f);
-    g_GraphD3D->InitScene();
-    g_Render->Draw();
-    g_TextureContainer->SetTexture(-1);
-    g_GraphD3D->EndScene();
-}
-
 void RunShow(HINSTANCE instance, int showCommand) {
     g_SoundSystem = nullptr;
     cTimer::Reset();
@@ -74,13 +63,21 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->InitD3D(0);
     g_Render = new cRender;
     g_TextureContainer = new cTextureContainer;
+
     g_SoundSystem = new cSoundSystem;
 
     g_FocalLength = 220.0;
     g_CurrentTime = 1285;
+
+    // The loading-screen frame.
     g_Render->Reset();
     g_Render->SetPaint(true);
-    DrawFrame();
+    g_GraphD3D->BeginScene();
+    g_Render->Clear(0, 0.0f);
+    g_GraphD3D->InitScene();
+    g_Render->Draw();
+    g_TextureContainer->SetTexture(-1);
+    g_GraphD3D->EndScene();
     g_MainWindow->ProcessMessages();
     g_GraphD3D->Flip();
 
@@ -98,7 +95,13 @@ void RunShow(HINSTANCE instance, int showCommand) {
         g_PreviousTime = g_CurrentTime;
         g_CurrentTime = int32_t(now - start);
         g_MainWindow->ProcessMessages();
-        DrawFrame();
+
+        g_GraphD3D->BeginScene();
+        g_Render->Clear(0, 0.0f);
+        g_GraphD3D->InitScene();
+        g_Render->Draw();
+        g_TextureContainer->SetTexture(-1);
+        g_GraphD3D->EndScene();
         g_GraphD3D->Flip();
     }
 }

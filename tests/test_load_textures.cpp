@@ -1,0 +1,231 @@
+// Loading RAW and JPEG images into textures: texels, colour key, alpha
+// image, power-of-two stretch, upload, and files that are wrong or broken.
+#include "app/globals.h"
+#include "support/capture.h"
+#include "support/texturefixture.h"
+#include "tex/jpegloader.h"
+#include "tex/rawloader.h"
+#include "tex/texturecontainer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+typedef std::vector<uint32_t> Texels;
+
+void Write(const std::string& path, const std::string& bytes) { TextureWorkspace::WriteBytes(path, bytes); }
+
+class Textures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        workspace.MakeDevice();
+        workspace.MakeContainer();
+    }
+    const cTexture& Load(const char* name) { return g_TextureContainer->m_Textures[g_TextureContainer->AddTexture(name)]; }
+    static Texels TexelsOf(const cTexture& t) { return Texels(t.m_pPixels, t.m_pPixels + t.m_Width * t.m_Height); }
+    // What the managed texture holds, read back through a lock, and whether
+    // its format has alpha.
+    static Texels Uploaded(const cTexture& t, bool* alpha) {
+        DDSURFACEDESC2 desc{};
+        desc.dwSize = sizeof(desc);
+        EXPECT_EQ(t.m_pSurface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+        Texels texels;
+        for (DWORD y = 0; y < desc.dwHeight; ++y) {
+            const uint32_t* row = reinterpret_cast<const uint32_t*>(static_cast<char*>(desc.lpSurface) + y * desc.lPitch);
+            texels.insert(texels.end(), row, row + desc.dwWidth);
+        }
+        t.m_pSurface->Unlock(nullptr);
+        *alpha = (desc.ddpfPixelFormat.dwFlags & DDPF_ALPHAPIXELS) != 0;
+        return texels;
+    }
+
+    TextureWorkspace workspace{"keyed LILA\nboth ALPHA nomask LILA\nwide ALPHA narrow\nsmall ALPHA big\n"};
+};
+
+} // namespace
+
+TEST_F(Textures, RawTrueColourAndPaletteGiveOpaqueTexels) {
+    Write("data/raw/rgb.raw", RawTrueColour(2, 2, {0x102030, 0xFF0000, 0x00FF00, 0x0000FF}));
+    const Texels expected = {0xFF102030, 0xFFFF0000, 0xFF00FF00, 0xFF0000FF};
+    const cTexture& rgb = Load("rgb");
+    EXPECT_EQ(TexelsOf(rgb), expected);
+    bool alpha = true;
+    EXPECT_EQ(Uploaded(rgb, &alpha), expected);
+    EXPECT_FALSE(alpha);
+
+    Write("data/raw/pal.raw", RawPalette(2, 1, {0x000000, 0xFFFFFF}, {0, 1}));
+    EXPECT_EQ(TexelsOf(Load("pal")), (Texels{0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF}));
+    RgbPixels palette(256, 0);
+    palette[255] = 0xABCDEF; // the last index of a full palette
+    Write("data/raw/pal256.raw", RawPalette(1, 1, palette, {255}));
+    EXPECT_EQ(TexelsOf(Load("pal256")), Texels{0xFFABCDEF});
+}
+
+TEST_F(Textures, MagentaKeyMakesAlphaTexture) {
+    const RgbPixels picture = {0xFF00FF, 0xFE00FF, 0x000000, 0xFFFFFF};
+    const Texels expected = {0x00000000, 0xFFFE00FF, 0xFF000000, 0xFFFFFFFF};
+    Write("data/raw/keyed.raw", RawTrueColour(2, 2, picture));
+    bool alpha = false;
+    EXPECT_EQ(Uploaded(Load("keyed"), &alpha), expected);
+    EXPECT_TRUE(alpha);
+    EXPECT_EQ(g_TextureContainer->CheckTexture(0), uint32_t(TEXFLAG_LILA | TEXFLAG_ALPHA));
+    // With the key the alpha image is not read: a missing one does no harm.
+    Write("data/raw/both.raw", RawTrueColour(2, 2, picture));
+    EXPECT_EQ(TexelsOf(Load("both")), expected);
+}
+
+TEST_F(Textures, AlphaImageOfAnotherSizeIsSampledByNearestNeighbour) {
+    // Colour 4 x 2 under a 2 x 1 alpha image: (255 + 255 + 254) / 3 = 254 on
+    // the left half, (0 + 30 + 60) / 3 = 30 on the right; then 4 x 4.
+    Write("data/raw/wide.raw", RawTrueColour(4, 2, RgbPixels(8, 0x102030)));
+    Write("data/raw/narrow.raw", RawPalette(2, 1, {0xFFFFFE, 0x001E3C}, {0, 1}));
+    const Texels row = {0xFE102030, 0xFE102030, 0x1E102030, 0x1E102030};
+    Texels expected;
+    for (int y = 0; y < 4; ++y) expected.insert(expected.end(), row.begin(), row.end());
+    bool alpha = false;
+    EXPECT_EQ(Uploaded(Load("wide"), &alpha), expected);
+    EXPECT_TRUE(alpha);
+
+    // Colour 2 x 2 over a 4 x 4 alpha image of greys 0, 10, 20 ...: columns
+    // and rows 0 and 2.
+    RgbPixels big;
+    for (uint32_t i = 0; i < 16; ++i) big.push_back(i * 10 * 0x010101u);
+    Write("data/raw/small.raw", RawTrueColour(2, 2, RgbPixels(4, 0xFFFFFF)));
+    Write("data/raw/big.raw", RawTrueColour(4, 4, big));
+    EXPECT_EQ(TexelsOf(Load("small")), (Texels{0x00FFFFFF, 0x14FFFFFF, 0x50FFFFFF, 0x64FFFFFF}));
+}
+
+TEST_F(Textures, StretchedToPowerOfTwoSquare) {
+    struct {
+        uint32_t width, height, side;
+    } cases[] = {{100, 50, 128}, {3, 5, 8}, {1, 1, 1}, {256, 1, 256}};
+    for (const auto& c : cases) {
+        RgbPixels picture; // each pixel tells where it came from
+        for (uint32_t y = 0; y < c.height; ++y)
+            for (uint32_t x = 0; x < c.width; ++x) picture.push_back(x << 16 | y << 8 | 0x5A);
+        std::string name = "s" + std::to_string(c.width) + "x" + std::to_string(c.height);
+        Write("data/raw/" + name + ".raw", RawTrueColour(int(c.width), int(c.height), picture));
+        const cTexture& t = Load(name.c_str());
+        ASSERT_EQ(t.m_Width, c.side);
+        ASSERT_EQ(t.m_Height, c.side);
+        Texels expected;
+        for (uint32_t y = 0; y < c.side; ++y)
+            for (uint32_t x = 0; x < c.side; ++x)
+                expected.push_back(0xFF00005A | (x * c.width / c.side) << 16 | (y * c.height / c.side) << 8);
+        EXPECT_TRUE(TexelsOf(t) == expected) << name;
+    }
+    Write("data/raw/huge.raw", RawTrueColour(257, 10, RgbPixels(2570, 0)));
+    EXPECT_EQ(ErrorOf([] { g_TextureContainer->AddTexture("huge"); }), FatalText("Texture too big to fit in Memory"));
+}
+
+// A colour JPEG 3 pixels wide (9 bytes a row) against the same picture as
+// RAW. Even at quality 100 without chroma subsampling JPEG is not lossless:
+// this library moves these samples by at most 1. The picture is chosen so
+// that a misplaced row, column or channel is off by at least 128 somewhere.
+TEST_F(Textures, JpegThreePixelsWideMatchesRaw) {
+    const RgbPixels picture = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0x00FFFF, 0xFF00FF, 0x000000, 0xFFFFFF, 0x000000};
+    Write("data/raw/pic.raw", RawTrueColour(3, 3, picture));
+    Write("data/jpg/pic.jpg", JpegFile(3, 3, picture));
+    Write("data/jpg/grey.jpg", JpegFile(3, 1, {0x000000, 0x808080, 0xFFFFFF}, 1));
+    cRawLoader raw;
+    cJpegLoader jpeg, grey;
+    ASSERT_TRUE(raw.LoadRaw("Data\\raw\\pic.raw"));
+    ASSERT_TRUE(jpeg.LoadJpeg("pic"));
+    ASSERT_TRUE(grey.LoadJpeg("grey"));
+    EXPECT_EQ(jpeg.m_Width, 3u);
+    EXPECT_EQ(jpeg.m_Height, 3u);
+    EXPECT_EQ(jpeg.m_Bits, 24u);
+    EXPECT_EQ(grey.m_Bits, 8u);
+    auto near = [](uint32_t a, uint32_t b, int tolerance) {
+        for (int shift = 0; shift < 32; shift += 8)
+            if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > tolerance) return false;
+        return true;
+    };
+    for (int i = 0; i < 9; ++i)
+        EXPECT_TRUE(near(jpeg.m_pPixels[i], raw.m_pPixels[i], 1)) << i << std::hex << ": " << jpeg.m_pPixels[i];
+    // Greyscale: red = green = blue, exactly; the value within the same loss.
+    for (uint32_t i = 0; i < 3; ++i) {
+        const uint32_t t = grey.m_pPixels[i];
+        EXPECT_EQ(t, 0xFF000000u | (t & 0xFF) * 0x010101u) << std::hex << t;
+        EXPECT_TRUE(near(t, 0xFF000000u | (i * 0x80 - (i == 2)) * 0x010101u, 1)) << std::hex << t;
+    }
+}
+
+TEST_F(Textures, RawIsPreferredOverJpegAndBadJpegFailsAfterTheLibraryBox) {
+    Write("data/raw/both.raw", RawTrueColour(1, 1, {0xFF0000}));
+    Write("data/jpg/both.jpg", JpegFile(1, 1, {0x0000FF}));
+    EXPECT_EQ(TexelsOf(Load("both")), Texels{0xFFFF0000});
+
+    Write("data/jpg/junk.jpg", "this is no JPEG file");
+    OutputCapture capture;
+    EXPECT_EQ(ErrorOf([] { g_TextureContainer->AddTexture("junk"); }), FatalText("Konnte Texture nicht Laden"));
+    ASSERT_EQ(capture.boxes.size(), 1u);
+    EXPECT_EQ(capture.boxes[0].caption, "JPEG Fatal Error");
+    EXPECT_EQ(capture.boxes[0].text, "Not a JPEG file: starts with 0x74 0x68");
+    EXPECT_FALSE(g_TextureContainer->m_Textures[1].m_bUsed);
+}
+
+// Broken files and names too long for their buffers end in a fatal error
+// that names the file, never in reading or writing past a buffer.
+TEST_F(Textures, BrokenFilesAndLongNamesAreFatal) {
+    const std::string good = RawTrueColour(2, 2, RgbPixels(4, 0x336699));
+    std::string notRaw = good, version3 = good, badIndex = RawPalette(2, 1, {0, 0xFFFFFF}, {0, 2});
+    notRaw[5] = 'x';
+    version3[7] = 3;
+    RgbPixels noise(64 * 48);
+    uint32_t state = 1;
+    for (uint32_t& p : noise) p = (state = state * 1664525u + 1013904223u) >> 8;
+    const std::string jpeg = JpegFile(64, 48, noise, 3, 90);
+    std::string huge = jpeg, noWidth = jpeg;
+    const size_t sof = jpeg.find("\xFF\xC0") + 5; // frame height, then width
+    huge[sof] = char(0xEA), huge[sof + 1] = char(0x60);
+    noWidth[sof + 2] = noWidth[sof + 3] = 0;
+    const std::string x = "data/raw/x.raw", xa = "data/raw/xa.raw", j = "data/jpg/x.jpg";
+
+    struct {
+        std::string name, file, bytes, alpha, error;
+        int boxes;
+    } cases[] = {
+        {"x", x, notRaw, "", "File not raw", 0},
+        {"x", x, version3, "", "File not raw", 0},
+        {"x", x, "", "", "RAW header too short: " + x, 0},
+        {"x", x, good.substr(0, 31), "", "RAW header too short: " + x, 0},
+        {"x", x, RawHeader(0, 4, 0), "", "RAW image has no pixels: " + x, 0},
+        {"x", x, RawHeader(4, 0, 0), "", "RAW image has no pixels: " + x, 0},
+        {"x", x, good.substr(0, good.size() - 1), "", "RAW file too short: " + x, 0},
+        {"x", x, RawHeader(2, 2, 4) + std::string(6, '\0'), "", "RAW file too short: " + x, 0},
+        {"x", x, RawHeader(65535, 65535, 0) + std::string(100, '\0'), "", "RAW file too short: " + x, 0},
+        {"x", x, badIndex, "", "RAW palette index out of range: " + x, 0},
+        {"x", x, RawPalette(1, 1, RgbPixels(255, 0), {255}), "", "RAW palette index out of range: " + x, 0},
+        {"xalpha", "data/raw/xalpha.raw", good, good.substr(0, 40), "RAW file too short: " + xa, 0},
+        {"xalpha", "data/raw/xalpha.raw", good, badIndex, "RAW palette index out of range: " + xa, 0},
+        {"xalpha", "data/raw/xalpha.raw", good, notRaw, "File not raw", 0},
+        {"nomask", "data/raw/nomask.raw", good, "", "Konnte AlphaTexture nicht Laden", 0},
+        {std::string(86, 'n'), "", "", "", "Konnte Texture nicht Laden", 0}, // the longest path that fits
+        {std::string(87, 'n'), "", "", "", "JPEG path too long: data/jpg/" + std::string(87, 'n') + ".jpg", 0},
+        {std::string(256, 'n'), "", "", "", "Texture name too long: " + std::string(256, 'n'), 0},
+        {"x", j, "", "", "Konnte Texture nicht Laden", 1},
+        {"x", j, jpeg.substr(0, 100), "", "Konnte Texture nicht Laden", 1},
+        {"x", j, noWidth, "", "Konnte Texture nicht Laden", 1},
+        {"x", j, huge, "", "JPEG image too big: " + j, 0},
+        {"x", j, JpegFile(8, 8, {}, 4), "", "JPEG with four colour components not supported: " + j, 0},
+    };
+    workspace.WriteList("xalpha ALPHA xa\nnomask ALPHA nowhere\n");
+    for (const auto& c : cases) {
+        std::remove(x.c_str());
+        std::remove(j.c_str());
+        if (!c.file.empty()) Write(c.file, c.bytes);
+        if (!c.alpha.empty()) Write(xa, c.alpha);
+        OutputCapture capture;
+        EXPECT_EQ(ErrorOf([&] { g_TextureContainer->AddTexture(c.name.c_str()); }), FatalText(c.error)) << c.error;
+        EXPECT_EQ(capture.boxes.size(), size_t(c.boxes)) << c.error;
+        EXPECT_FALSE(g_TextureContainer->m_Textures[0].m_bUsed);
+    }
+
+    // Cut inside the picture data, the library warns and fills in the rest,
+    // as it does for every program.
+    Write(j, jpeg.substr(0, jpeg.size() * 2 / 3));
+    EXPECT_EQ(Load("x").m_Width, 64u);
+}
