@@ -45,4 +45,5 @@ TEST(MeshFuzzCorpus, EveryInputLoadsOrFailsCleanly) {
     EXPECT_GT(Replay("filereader", FuzzFileReader), 0u);
     EXPECT_GT(Replay("3dr", Fuzz3DR), 0u);
     EXPECT_GT(Replay("x", FuzzX), 0u);
+    TearDownMeshFuzzing();
 }

@@ -434,6 +434,7 @@ Pixel565 BackBufferPixel(int x, int y) {
 
 TEST_F(Render, FadingClearMultipliesThePictureAndATinyFadeCountsAsOff) {
     g_GraphD3D->BeginScene();
+    g_GraphD3D->InitScene(); // the Z test the previous frame left
     real->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFF8A060, 0.0f, 0); // 565: 31, 40, 12
     ASSERT_EQ(BackBufferPixel(100, 100).r, 31);
     r->SetFadeColor(0.5, 0.5, 0.5);

@@ -51,6 +51,14 @@ void SetUpMeshFuzzing() {
     g_FuzzServices = new GraphicsServices;
 }
 
+void TearDownMeshFuzzing() {
+    delete g_FuzzServices;
+    g_FuzzServices = nullptr;
+    delete g_FuzzDir;
+    g_FuzzDir = nullptr;
+    Win32SetDebugOutputHook(nullptr, nullptr);
+}
+
 void FuzzFileReader(const uint8_t* data, size_t size) {
     SetUpMeshFuzzing();
     WriteInput("data/fuzz.txt", data, size);

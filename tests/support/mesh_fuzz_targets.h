@@ -11,6 +11,8 @@
 // Makes the temporary data folder (with two small textures) and the graphics
 // services once per process.
 void SetUpMeshFuzzing();
+// Deletes them again (the replay test; a fuzzer keeps them to the end).
+void TearDownMeshFuzzing();
 
 void FuzzFileReader(const uint8_t* data, size_t size);
 void Fuzz3DR(const uint8_t* data, size_t size);
