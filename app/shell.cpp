@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/timer.h"
 #include "gfx/graphd3d.h"
+#include "gfx/render.h"
 #include "sound/soundsystem.h"
 #include "tex/texturecontainer.h"
 
@@ -41,6 +42,7 @@ cError* DeleteServices() {
     DeleteService(g_TextureContainer, error);
     DeleteService(g_GraphD3D, error);
     DeleteService(g_MainWindow, error);
+    DeleteService(g_Render, error);
     DeleteService(g_SoundSystem, error);
     return error;
 }
@@ -59,7 +61,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D = new cGraphD3D;
     g_GraphD3D->InitDD(640, 480, 16);
     g_GraphD3D->InitD3D(0);
-
+    g_Render = new cRender;
     g_TextureContainer = new cTextureContainer;
 
     g_SoundSystem = new cSoundSystem;
@@ -68,9 +70,12 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_CurrentTime = 1285;
 
     // The loading-screen frame.
+    g_Render->Reset();
+    g_Render->SetPaint(true);
     g_GraphD3D->BeginScene();
-    g_GraphD3D->Clear(0, 0.0f);
+    g_Render->Clear(0, 0.0f);
     g_GraphD3D->InitScene();
+    g_Render->Draw();
     g_TextureContainer->SetTexture(-1);
     g_GraphD3D->EndScene();
     g_MainWindow->ProcessMessages();
@@ -78,18 +83,23 @@ void RunShow(HINSTANCE instance, int showCommand) {
 
     if (g_SoundSystem) g_SoundSystem->MP3Load("demo");
     if (g_SoundSystem) g_SoundSystem->Play();
+    g_Render->Reset();
     if (g_SoundSystem) g_SoundSystem->Update();
 
     uint32_t start = cTimer::GetTime();
     while (!g_Quit) {
         uint32_t now = cTimer::GetTime();
+        g_Render->SetPaint(false);
+        g_Render->Reset();
+        g_Render->SetPaint(true);
         g_PreviousTime = g_CurrentTime;
         g_CurrentTime = int32_t(now - start);
         g_MainWindow->ProcessMessages();
 
         g_GraphD3D->BeginScene();
-        g_GraphD3D->Clear(0, 0.0f);
+        g_Render->Clear(0, 0.0f);
         g_GraphD3D->InitScene();
+        g_Render->Draw();
         g_TextureContainer->SetTexture(-1);
         g_GraphD3D->EndScene();
         g_GraphD3D->Flip();

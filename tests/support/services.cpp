@@ -1,0 +1,83 @@
+#include "support/services.h"
+
+#include "app/globals.h"
+#include "app/mainwindow.h"
+#include "gfx/graphd3d.h"
+#include "gfx/render.h"
+#include "tex/texturecontainer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+TempDataDir::TempDataDir() {
+    m_OldDir = fs::current_path().string();
+    char pattern[] = "/tmp/trubelox-test-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    root = pattern;
+    for (const char* sub : {"data/raw", "data/3dr", "data/x"}) fs::create_directories(fs::path(root) / sub);
+    WriteFile("data/textures.ini", "");
+    fs::current_path(root);
+}
+
+TempDataDir::~TempDataDir() {
+    std::error_code ignored;
+    fs::current_path(m_OldDir, ignored);
+    fs::remove_all(root, ignored);
+}
+
+void TempDataDir::WriteFile(const std::string& relativePath, const std::string& content) {
+    fs::path path = fs::path(root) / relativePath;
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(content.data(), std::streamsize(content.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void TempDataDir::WriteRaw(const std::string& name, int width, int height, uint32_t rgb) {
+    WriteRawWith(name, width, height, [rgb](int, int) { return rgb; });
+}
+
+void TempDataDir::WriteRawPixels(const std::string& name, int width, int height, const uint32_t* pixels) {
+    std::string file(32, '\0');
+    file.replace(0, 6, "mhwanh");
+    file[6] = 0;
+    file[7] = 4;
+    file[8] = char(width >> 8);
+    file[9] = char(width & 0xFF);
+    file[10] = char(height >> 8);
+    file[11] = char(height & 0xFF);
+    for (int i = 0; i < width * height; ++i) {
+        file += char((pixels[i] >> 16) & 0xFF);
+        file += char((pixels[i] >> 8) & 0xFF);
+        file += char(pixels[i] & 0xFF);
+    }
+    WriteFile("data/raw/" + name + ".raw", file);
+}
+
+GraphicsServices::GraphicsServices(bool withRenderer) {
+    g_MainWindow = new cMainWindow;
+    g_MainWindow->Create(Win32GetInstance(), SW_SHOWDEFAULT);
+    g_GraphD3D = new cGraphD3D;
+    g_GraphD3D->InitDD(640, 480, 16);
+    g_GraphD3D->InitD3D(0);
+    if (withRenderer) g_Render = new cRender;
+    g_TextureContainer = new cTextureContainer;
+}
+
+GraphicsServices::~GraphicsServices() {
+    delete g_TextureContainer;
+    g_TextureContainer = nullptr;
+    delete g_GraphD3D;
+    g_GraphD3D = nullptr;
+    delete g_MainWindow;
+    g_MainWindow = nullptr;
+    delete g_Render;
+    g_Render = nullptr;
+    Win32ResetForTests();
+}
