@@ -8,6 +8,8 @@
 #include "gfx/render.h"
 #include "sound/soundsystem.h"
 #include "tex/texturecontainer.h"
+#include "text/font.h"
+#include "text/texteffects.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -44,6 +46,9 @@ cError* DeleteServices() {
     DeleteService(g_MainWindow, error);
     DeleteService(g_Render, error);
     DeleteService(g_SoundSystem, error);
+    // The font and the effects go last, so that the shell can run again.
+    DeleteService(g_Font, error);
+    DeleteService(g_TextEffects, error);
     return error;
 }
 
@@ -63,7 +68,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->InitD3D(0);
     g_Render = new cRender;
     g_TextureContainer = new cTextureContainer;
-
+    g_Font = new cFont;
     g_SoundSystem = new cSoundSystem;
 
     g_FocalLength = 220.0;
@@ -75,6 +80,8 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->BeginScene();
     g_Render->Clear(0, 0.0f);
     g_GraphD3D->InitScene();
+    g_Font->Draw();
+    g_Font->WriteText(192, 224, 448, 256, "Trubelox");
     g_Render->Draw();
     g_TextureContainer->SetTexture(-1);
     g_GraphD3D->EndScene();
@@ -82,6 +89,10 @@ void RunShow(HINSTANCE instance, int showCommand) {
     g_GraphD3D->Flip();
 
     if (g_SoundSystem) g_SoundSystem->MP3Load("demo");
+
+    // The effects, in their fixed order (the text sprites come second to last).
+    g_TextEffects = new cTextEffects;
+
     if (g_SoundSystem) g_SoundSystem->Play();
     g_Render->Reset();
     if (g_SoundSystem) g_SoundSystem->Update();
@@ -99,6 +110,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
         g_GraphD3D->BeginScene();
         g_Render->Clear(0, 0.0f);
         g_GraphD3D->InitScene();
+        g_Font->Draw();
         g_Render->Draw();
         g_TextureContainer->SetTexture(-1);
         g_GraphD3D->EndScene();

@@ -38,7 +38,16 @@ cFont::cFont() : m_NumLines(0), m_CharTexture(-1), m_LogoTexture(-1), m_Font1Tex
     std::memset(m_CharMap, 0, sizeof(m_CharMap));
     std::memset(m_GlyphMap, 0, sizeof(m_GlyphMap));
     m_Brightness = 0.1;
+    try {
+        Load();
+    } catch (...) {
+        // No destructor runs for a constructor that throws.
+        for (char*& line : m_Lines) delete[] line;
+        throw;
+    }
+}
 
+void cFont::Load() {
     if (!g_TextureContainer) throw cError("textureContainer not initialized");
     m_CharTexture = g_TextureContainer->AddTexture("..\\font\\char");
     m_LogoTexture = g_TextureContainer->AddTexture("logo");

@@ -28,8 +28,8 @@ public:
         uint8_t font; // 0 = font 1, 1 = font 2
     };
 
-    static const int kMaxLines = 30;
-    static const int kLineLength = 200;
+    static constexpr int kMaxLines = 30;
+    static constexpr int kLineLength = 200;
 
     char* m_Lines[kMaxLines];
     int32_t m_NumLines;
@@ -42,6 +42,8 @@ public:
     double m_Brightness; // vertex colour of large-font glyphs; the text effects set it
 
 private:
+    // Loads the four textures and the three description files.
+    void Load();
     void EmitQuad(double left, double top, double right, double bottom, double u0, double v0, double u1, double v1,
                   double color, int32_t texture);
 };

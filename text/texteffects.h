@@ -26,7 +26,7 @@ public:
     // (after drawing it one last time).
     void DrawItem(sTextItem& item);
 
-    static const int kNumItems = 100;
+    static constexpr int kNumItems = 100;
     sTextItem m_Items[kNumItems];
 };
 

@@ -1,0 +1,339 @@
+#include "app/error.h"
+#include "app/globals.h"
+#include "gfx/render.h"
+#include "support/capture.h"
+#include "support/services.h"
+#include "text/font.h"
+#include "text/texteffects.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+// The services and a font made from the generated data set in the build
+// folder; every test starts a fresh renderer frame.
+class Text : public ::testing::Test {
+protected:
+    void SetUp() override {
+        services = std::make_unique<GraphicsServices>(true);
+        g_Font = new cFont;
+        g_Render->Reset();
+        g_CurrentTime = 0;
+    }
+    void TearDown() override {
+        delete g_Font;
+        g_Font = nullptr;
+        services.reset();
+    }
+
+    std::unique_ptr<GraphicsServices> services;
+};
+
+// One emitted quad: its corners, texture coordinates, colour and texture.
+struct sQuad {
+    double left, top, right, bottom, u0, v0, u1, v1, color;
+    int32_t texture;
+};
+
+sQuad QuadAt(uint32_t quad) {
+    // Four vertices and two triangles a quad, from the start of the frame.
+    const sRenderVertex* v = g_Render->m_pRenderVerts + quad * 4;
+    const sRenderPoly* p = g_Render->m_pRenderPolys + quad * 2;
+    EXPECT_EQ(p[0].pA, &v[0]);
+    EXPECT_EQ(p[0].pB, &v[1]);
+    EXPECT_EQ(p[0].pC, &v[2]);
+    EXPECT_EQ(p[1].pA, &v[2]);
+    EXPECT_EQ(p[1].pB, &v[3]);
+    EXPECT_EQ(p[1].pC, &v[0]);
+    EXPECT_EQ(p[0].texture, p[1].texture);
+    return sQuad{v[0].sx, v[0].sy, v[2].sx, v[2].sy, v[0].u, v[0].v, v[2].u, v[2].v, v[0].r, p[0].texture};
+}
+
+uint32_t QuadCount() { return g_Render->m_NumPolys / 2; }
+
+// The smallest time whose logo tick is the given one.
+int32_t TimeOfTick(int32_t tick) {
+    int64_t t = int64_t(tick) * 60 * 1000 / 560;
+    while ((t * 560 / 1000) / 60 < tick) ++t;
+    return int32_t(t);
+}
+
+double LogoBand(int32_t time) {
+    g_Render->Reset();
+    g_CurrentTime = time;
+    g_Font->DrawLogo(384, 416);
+    return QuadAt(0).v0 * 4.0;
+}
+
+} // namespace
+
+TEST_F(Text, LoadingWordFillsItsBoxWithEightCells) {
+    g_Font->WriteText(192, 224, 448, 256, "Trubelox");
+    ASSERT_EQ(QuadCount(), 8u);
+    for (uint32_t i = 0; i < 8; ++i) {
+        sQuad q = QuadAt(i);
+        EXPECT_DOUBLE_EQ(q.left, 192 + 32.0 * i);
+        EXPECT_DOUBLE_EQ(q.right, 224 + 32.0 * i);
+        EXPECT_DOUBLE_EQ(q.top, 224);
+        EXPECT_DOUBLE_EQ(q.bottom, 256);
+        EXPECT_DOUBLE_EQ(q.color, 0.1); // the brightness a new font starts with
+        // Large-font cells are inset by half a texel on every side.
+        EXPECT_NEAR(std::fmod(q.u0 * 256.0, 32.0), 0.5, 1e-9);
+        EXPECT_NEAR(std::fmod(q.v1 * 256.0, 32.0), 31.5, 1e-9);
+    }
+    // Equal letters share a cell; different ones do not.
+    sQuad t = QuadAt(0), r = QuadAt(1), b = QuadAt(4);
+    EXPECT_NE(t.u0 + 8 * t.v0, r.u0 + 8 * r.v0);
+    EXPECT_NE(r.u0 + 8 * r.v0, b.u0 + 8 * b.v0);
+
+    g_Render->Reset();
+    g_Font->WriteText(0, 0, 100, 100, "");
+    EXPECT_EQ(g_Render->m_NumPolys, 0u);
+    EXPECT_EQ(g_Render->m_NumVerts, 0u);
+}
+
+TEST_F(Text, SmallFontStartsTwentyPixelsIn) {
+    g_Font->DrawString(0, 0, "AB");
+    ASSERT_EQ(QuadCount(), 2u);
+    sQuad a = QuadAt(0), b = QuadAt(1);
+    EXPECT_DOUBLE_EQ(a.left, 20);
+    EXPECT_DOUBLE_EQ(a.top, 20);
+    EXPECT_DOUBLE_EQ(a.right, 28);
+    EXPECT_DOUBLE_EQ(a.bottom, 28);
+    EXPECT_DOUBLE_EQ(b.left, 28);
+    EXPECT_DOUBLE_EQ(a.color, 0.5);
+    EXPECT_EQ(a.texture, g_Font->m_CharTexture);
+    // Cell k of the small font: column k % 32, row k / 32 of 64-texel rows.
+    int cell = g_Font->m_CharMap[uint8_t('A')];
+    EXPECT_DOUBLE_EQ(a.u0, (cell % 32) * 8 / 256.0);
+    EXPECT_DOUBLE_EQ(a.u1, (cell % 32 + 1) * 8 / 256.0);
+    EXPECT_DOUBLE_EQ(a.v0, ((cell / 32) * 64 + 0.5) / 256.0);
+    EXPECT_DOUBLE_EQ(a.v1, (cell / 32 + 1) * 64 / 256.0);
+}
+
+TEST_F(Text, CodesAbove127DrawNothingButKeepTheirPlace) {
+    g_Font->WriteText(0, 0, 96, 32, "A\xE9" "B");
+    ASSERT_EQ(QuadCount(), 2u);
+    EXPECT_DOUBLE_EQ(QuadAt(1).left, 64); // 'B' still takes the third cell
+    g_Render->Reset();
+    g_Font->DrawString(0, 0, "\xFF" "A");
+    ASSERT_EQ(QuadCount(), 1u);
+    EXPECT_DOUBLE_EQ(QuadAt(0).left, 28);
+}
+
+TEST_F(Text, LogoFlashesItsOtherBandsEverySixteenthTick) {
+    EXPECT_DOUBLE_EQ(LogoBand(0), 1.0);
+    EXPECT_DOUBLE_EQ(LogoBand(108), 0.0);
+    EXPECT_DOUBLE_EQ(LogoBand(107), 1.0); // still tick 0
+    // Each band shows at two flashes in a row before the next one.
+    const double expected[] = {1, 1, 2, 2, 3, 3, 1, 1, 2};
+    for (int flash = 0; flash < 9; ++flash) {
+        int32_t t = TimeOfTick(flash * 16);
+        EXPECT_DOUBLE_EQ(LogoBand(t), expected[flash]) << "flash " << flash;
+        EXPECT_DOUBLE_EQ(LogoBand(TimeOfTick(flash * 16 + 1)), 0.0);
+    }
+    // Hours into the last segment the tick still counts on.
+    EXPECT_DOUBLE_EQ(LogoBand(TimeOfTick(16 * 3000)), 1.0);
+    EXPECT_DOUBLE_EQ(LogoBand(TimeOfTick(16 * 3000 + 1)), 0.0);
+
+    // Draw puts the logo in the lower right corner, and nothing else when
+    // the log is empty.
+    g_Render->Reset();
+    g_Font->Draw();
+    ASSERT_EQ(QuadCount(), 1u);
+    sQuad logo = QuadAt(0);
+    EXPECT_DOUBLE_EQ(logo.left, 384);
+    EXPECT_DOUBLE_EQ(logo.top, 416);
+    EXPECT_DOUBLE_EQ(logo.right, 640);
+    EXPECT_DOUBLE_EQ(logo.bottom, 480);
+    EXPECT_DOUBLE_EQ(logo.color, 0.25);
+    EXPECT_EQ(logo.texture, g_Font->m_LogoTexture);
+}
+
+TEST_F(Text, LogLinesAreDrawnOnceThenCleared) {
+    g_Font->Log("fps %d", 60);
+    g_Font->Log(nullptr);
+    g_Font->Log("%s", std::string(500, 'x').c_str()); // cut to the line buffer
+    EXPECT_EQ(g_Font->m_NumLines, 2);
+    EXPECT_EQ(std::string(g_Font->m_Lines[1]).size(), size_t(cFont::kLineLength - 1));
+    g_Font->Draw();
+    // 6 glyphs, 199 glyphs, the logo.
+    EXPECT_EQ(QuadCount(), 6u + 199u + 1u);
+    EXPECT_DOUBLE_EQ(QuadAt(6).top, 28); // the second line, 8 pixels down
+    EXPECT_EQ(g_Font->m_NumLines, 0);
+    for (int i = 0; i < 40; ++i) g_Font->Log("line");
+    EXPECT_EQ(g_Font->m_NumLines, cFont::kMaxLines);
+}
+
+// Fonts made for the test, to set the description files at will.
+class FontFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::make_unique<TempDataDir>();
+        for (const char* name : {"../font/char", "../font/font1", "../font/font2", "logo"})
+            dir->WriteRaw(name, 8, 8, 0xFFFFFF);
+        dir->WriteFile("data/textures.ini", "");
+    }
+    void TearDown() override {
+        delete g_Font;
+        g_Font = nullptr;
+        services.reset();
+        dir.reset();
+    }
+    void WriteDescription(const char* name, const std::string& bytes) { dir->WriteFile(std::string("data/font/") + name, bytes); }
+    std::string MakeFont() {
+        OutputCapture capture;
+        try {
+            services = std::make_unique<GraphicsServices>(true);
+            g_Font = new cFont;
+        } catch (const cError& e) {
+            return e.GetText();
+        }
+        return "";
+    }
+
+    std::unique_ptr<TempDataDir> dir;
+    std::unique_ptr<GraphicsServices> services;
+};
+
+TEST_F(FontFiles, CodeInBothLargeFontsIsDrawnFromFontTwo) {
+    std::string font1(256, '\0'), font2(256, '\0');
+    font1[3] = 'Q';
+    font1[5] = 'R';
+    font2[10] = 'Q';
+    WriteDescription("char.dsc", std::string(256, '\0'));
+    WriteDescription("font1.dsc", font1);
+    WriteDescription("font2.dsc", font2);
+    ASSERT_EQ(MakeFont(), "");
+    EXPECT_EQ(g_Font->m_GlyphMap[uint8_t('Q')].cell, 10);
+    EXPECT_EQ(g_Font->m_GlyphMap[uint8_t('Q')].font, 1);
+    EXPECT_EQ(g_Font->m_GlyphMap[uint8_t('R')].cell, 5);
+    EXPECT_EQ(g_Font->m_GlyphMap[uint8_t('R')].font, 0);
+
+    g_Render->Reset();
+    g_Font->DrawBigChar(0, 0, 32, 32, 'Q');
+    sQuad q = QuadAt(0);
+    EXPECT_EQ(q.texture, g_Font->m_Font2Texture);
+    EXPECT_DOUBLE_EQ(q.u0, (2 * 32 + 0.5) / 256.0); // cell 10: column 2, row 1
+    EXPECT_DOUBLE_EQ(q.v0, (1 * 32 + 0.5) / 256.0);
+    g_Font->DrawBigChar(0, 0, 32, 32, 'R');
+    EXPECT_EQ(QuadAt(1).texture, g_Font->m_Font1Texture);
+}
+
+TEST_F(FontFiles, MissingOrShortDescriptionIsFatalAndNamesTheFile) {
+    WriteDescription("font1.dsc", std::string(256, 'a'));
+    WriteDescription("font2.dsc", std::string(256, 'b'));
+    EXPECT_EQ(MakeFont(), "[FATAL ERROR]:Konnte data\\char.dsc nicht finden\r\n");
+
+    TearDown();
+    SetUp();
+    WriteDescription("char.dsc", std::string(256, 'c'));
+    WriteDescription("font1.dsc", std::string(255, 'a'));
+    WriteDescription("font2.dsc", std::string(256, 'b'));
+    EXPECT_EQ(MakeFont(), "[FATAL ERROR]:Font description shorter than 256 bytes: data\\font\\font1.dsc\r\n");
+
+    TearDown();
+    SetUp();
+    WriteDescription("char.dsc", std::string(256, 'c'));
+    WriteDescription("font1.dsc", std::string(256, 'a'));
+    EXPECT_EQ(MakeFont(), "[FATAL ERROR]:Konnte data\\font2.dsc nicht finden\r\n");
+}
+
+namespace {
+
+class TextEffects : public Text {
+protected:
+    void SetUp() override {
+        Text::SetUp();
+        effects = std::make_unique<cTextEffects>();
+        g_CurrentTime = 10000;
+    }
+    // Draws at the given age of items added at 10000 ms and returns the left
+    // edge and top of each copy's first glyph.
+    std::vector<std::pair<double, double>> CopiesAt(double ageSeconds, int textLength) {
+        g_Render->Reset();
+        g_CurrentTime = 10000 + int32_t(std::lround(ageSeconds * 1000.0));
+        effects->Draw();
+        std::vector<std::pair<double, double>> corners;
+        for (uint32_t q = 0; q < QuadCount(); q += textLength) corners.push_back({QuadAt(q).left, QuadAt(q).top});
+        return corners;
+    }
+
+    std::unique_ptr<cTextEffects> effects;
+};
+
+} // namespace
+
+TEST_F(TextEffects, AddRestsEachCharacterInA32PixelCell) {
+    effects->Add("ABCD", 176, 192);
+    const sTextItem& item = effects->m_Items[0];
+    EXPECT_TRUE(item.active);
+    EXPECT_EQ(item.x0, 176);
+    EXPECT_EQ(item.y0, 192);
+    EXPECT_EQ(item.x1, 304);
+    EXPECT_EQ(item.y1, 224);
+    EXPECT_EQ(item.start, 10000);
+    EXPECT_EQ(effects->FindFree(), 1);
+
+    // A text longer than the record is cut, and its box fits what is kept.
+    effects->Add(std::string(100, 'x').c_str(), 0, 0);
+    EXPECT_EQ(std::string(effects->m_Items[1].text).size(), 83u);
+    EXPECT_EQ(effects->m_Items[1].x1, 83 * 32.0);
+}
+
+TEST_F(TextEffects, CopiesZoomOutRestAndZoomBackIn) {
+    effects->Add("ABCD", 176, 192);
+    struct {
+        double age, firstScale, step;
+    } cases[] = {{0.0, 2.0, 0.1},  {0.25, 1.5, 0.05}, {0.5, 1.0, 0.0},
+                 {0.75, 1.0, 0.0}, {1.0, 1.0, 0.0},   {1.25, 1.5, 0.05}};
+    for (const auto& c : cases) {
+        auto copies = CopiesAt(c.age, 4);
+        ASSERT_EQ(copies.size(), 10u) << "age " << c.age;
+        for (int k = 0; k < 10; ++k) {
+            double scale = c.firstScale + c.step * k;
+            EXPECT_NEAR(copies[k].first, (176 - 320) * scale + 320, 1e-9) << "age " << c.age << " copy " << k;
+            EXPECT_NEAR(copies[k].second, (192 - 240) * scale + 240, 1e-9) << "age " << c.age << " copy " << k;
+        }
+        EXPECT_NEAR(g_Font->m_Brightness, 0.3 * std::sin(c.age / 1.6 * 3.1416), 1e-12);
+    }
+}
+
+TEST_F(TextEffects, BoxCentredOnTheScreenStaysCentred) {
+    effects->Add("ABCD", 320 - 64, 240 - 16);
+    for (double age : {0.1, 0.3, 0.8, 1.4}) {
+        g_Render->Reset();
+        g_CurrentTime = 10000 + int32_t(age * 1000);
+        effects->Draw();
+        for (uint32_t copy = 0; copy < 10; ++copy) {
+            sQuad first = QuadAt(copy * 4), last = QuadAt(copy * 4 + 3);
+            EXPECT_NEAR((first.left + last.right) / 2, 320, 1e-9);
+            EXPECT_NEAR((first.top + first.bottom) / 2, 240, 1e-9);
+        }
+    }
+}
+
+TEST_F(TextEffects, ItemRetiresAfterOneAndAHalfSecondsDrawnOnceMore) {
+    effects->Add("HI", 100, 100);
+    EXPECT_EQ(CopiesAt(1.5, 2).size(), 10u);
+    EXPECT_TRUE(effects->m_Items[0].active);
+    EXPECT_EQ(CopiesAt(1.501, 2).size(), 10u); // drawn one last time
+    EXPECT_FALSE(effects->m_Items[0].active);
+    EXPECT_EQ(CopiesAt(1.6, 2).size(), 0u);
+    EXPECT_EQ(effects->FindFree(), 0);
+}
+
+TEST_F(TextEffects, HundredAndFirstTextIsDropped) {
+    for (int i = 0; i < 100; ++i) effects->Add("A", i, 0);
+    EXPECT_EQ(effects->FindFree(), -1);
+    effects->Add("B", 500, 0);
+    for (const sTextItem& item : effects->m_Items) EXPECT_STREQ(item.text, "A");
+    g_Render->Reset();
+    effects->Draw();
+    EXPECT_EQ(QuadCount(), 100u * 10u);
+}
