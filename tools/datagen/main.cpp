@@ -1,6 +1,8 @@
-// trubelox-datagen: writes the show's data set into the folder given.
+// trubelox-datagen: writes the show's data set into the folder given (the
+// build runs it into its data/).
 //   trubelox-datagen <data folder> [--music-only]
 #include "music.h"
+#include "textures.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,5 +24,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!WriteSoundTrack(dataDir)) return 1;
+    if (!musicOnly && !WriteTexturesAndFonts(dataDir)) return 1;
     return 0;
 }
