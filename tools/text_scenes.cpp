@@ -1,0 +1,99 @@
+// Renders the text of the show into PNG files, for a person to look at: the
+// loading screen exactly as the shell draws it, and a zooming text at three
+// ages. Uses the generated data set of the working directory.
+//   text_scenes [output-folder]   (default: the working directory)
+#include "app/error.h"
+#include "app/globals.h"
+#include "app/mainwindow.h"
+#include "gfx/graphd3d.h"
+#include "gfx/render.h"
+#include "tex/texturecontainer.h"
+#include "text/font.h"
+#include "text/texteffects.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string g_OutDir;
+
+void SaveFrame(const char* name) {
+    std::string path = g_OutDir + "/" + name;
+    if (!DDrawSaveSurfacePNG(g_GraphD3D->m_pBackBuffer, path.c_str()))
+        std::fprintf(stderr, "text_scenes: cannot write %s\n", path.c_str());
+    else
+        std::printf("%s\n", path.c_str());
+}
+
+// One frame of the main loop's drawing, with the text effects as the
+// greeting scenes draw them.
+void DrawFrame(int32_t time, cTextEffects* effects, const char* name) {
+    g_CurrentTime = time;
+    g_Render->SetPaint(false);
+    g_Render->Reset();
+    g_Render->SetPaint(true);
+    if (effects) effects->Draw();
+    g_GraphD3D->BeginScene();
+    g_Render->Clear(0, 0.0f);
+    g_GraphD3D->InitScene();
+    g_Font->Draw();
+    g_Render->Draw();
+    g_TextureContainer->SetTexture(-1);
+    g_GraphD3D->EndScene();
+    SaveFrame(name);
+    g_GraphD3D->Flip();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    g_OutDir = std::filesystem::absolute(argc > 1 ? argv[1] : ".").string();
+    int status = 0;
+    try {
+        g_MainWindow = new cMainWindow;
+        g_MainWindow->Create(Win32GetInstance(), SW_SHOWDEFAULT);
+        g_GraphD3D = new cGraphD3D;
+        g_GraphD3D->InitDD(640, 480, 16);
+        g_GraphD3D->InitD3D(0);
+        g_Render = new cRender;
+        g_TextureContainer = new cTextureContainer;
+        g_Font = new cFont;
+
+        // The loading screen, in the shell's order.
+        g_CurrentTime = 1285;
+        g_Render->Reset();
+        g_Render->SetPaint(true);
+        g_GraphD3D->BeginScene();
+        g_Render->Clear(0, 0.0f);
+        g_GraphD3D->InitScene();
+        g_Font->Draw();
+        g_Font->WriteText(192, 224, 448, 256, "Trubelox");
+        g_Render->Draw();
+        g_TextureContainer->SetTexture(-1);
+        g_GraphD3D->EndScene();
+        SaveFrame("loading_screen.png");
+        g_GraphD3D->Flip();
+
+        // A greeting added at 10 s, seen zooming in, at rest and zooming out.
+        cTextEffects effects;
+        g_CurrentTime = 10000;
+        effects.Add("GREETINGS", 320 - 9 * 16, 240 - 16);
+        DrawFrame(10200, &effects, "text_effect_0.2s.png");
+        DrawFrame(10800, &effects, "text_effect_0.8s.png");
+        DrawFrame(11300, &effects, "text_effect_1.3s.png");
+    } catch (const cError& e) {
+        std::fprintf(stderr, "text_scenes: %s", e.GetText());
+        status = 1;
+    }
+    delete g_Font;
+    delete g_TextureContainer;
+    delete g_GraphD3D;
+    delete g_MainWindow;
+    delete g_Render;
+    return status;
+}
