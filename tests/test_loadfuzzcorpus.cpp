@@ -17,10 +17,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::vector<fs::path> CorpusFiles(const char* target) {
-    // Beside this source file unless the source folder is given.
-    const char* source = std::getenv("TRUBELOX_SOURCE_DIR");
-    fs::path tests = source ? fs::path(source) / "tests" : fs::path(__FILE__).parent_path();
-    fs::path dir = tests / "fuzz" / "corpus" / target;
+    // The corpus lies beside this source file.
+    fs::path dir = fs::path(__FILE__).parent_path() / "fuzz" / "corpus" / target;
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(dir))
         if (entry.is_regular_file()) files.push_back(entry.path());
