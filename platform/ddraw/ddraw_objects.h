@@ -58,8 +58,12 @@ public:
     // Texels as 0xAARRGGBB for sampling (alpha 0xFF where the format has
     // none); null when the format cannot be sampled.
     const uint32_t* SampleTexels();
-    // Called when the texels changed (Unlock, Load).
-    void ContentsChanged() { ++m_Version; }
+    // Called when the texels changed (Unlock, Load). A texture's sampling
+    // copy is made here, so that drawing never has to allocate it.
+    void ContentsChanged() {
+        ++m_Version;
+        if (m_Caps.dwCaps & DDSCAPS_TEXTURE) SampleTexels();
+    }
 
 private:
     SurfaceObject(DirectDrawObject* owner, SurfaceKind kind, int width, int height, const DDPIXELFORMAT& format,

@@ -9,6 +9,7 @@ namespace ddraw_sw {
 
 DeviceObject::DeviceObject(DirectDrawObject* owner, const GUID& guid, SurfaceObject* target)
     : m_Owner(owner), m_Guid(guid) {
+    m_QueueHolds.reserve(64); // textures held while queued: no allocation while drawing
     m_Owner->Hold();
     m_Owner->AddDevice(this);
     BindTarget(target);

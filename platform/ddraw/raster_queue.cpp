@@ -29,6 +29,8 @@ std::atomic<int> g_DefaultThreads{ThreadsFromEnvironment()};
 
 const int kBandShift = 3;              // bands of 8 rows, dealt out in turn
 const size_t kMaxQueuedTriangles = 16384; // then the queue is drawn
+const size_t kReservedClears = 1024;      // clears between two flushes
+const size_t kReservedPipelines = 4096;   // state changes between two flushes
 
 struct Command {
     bool clear;
@@ -62,6 +64,14 @@ struct Rasterizer::Impl {
     int running = 0;
     bool quit = false;
 
+    // The queues are made full size once, so that drawing a frame never
+    // allocates; clearing them keeps their room.
+    Impl() {
+        triangles.reserve(kMaxQueuedTriangles);
+        commands.reserve(kMaxQueuedTriangles + kReservedClears);
+        clears.reserve(kReservedClears);
+        pipelines.reserve(kReservedPipelines);
+    }
     ~Impl() { StopWorkers(); }
 
     uint32_t CurrentPipeline() {
