@@ -7,6 +7,7 @@
 #include "platform/audio/bass.h"
 #include "sound/soundsystem.h"
 #include "support/capture.h"
+#include "support/fatal.h"
 
 #include <gtest/gtest.h>
 
@@ -25,17 +26,6 @@ extern "C" BOOL __wrap__Z11BASS_Updatev() {
 
 namespace {
 
-std::string Fatal(const char* message) { return std::string("[FATAL ERROR]:") + message + "\r\n"; }
-
-// The text of the cError the call raises, or "" when it raises none.
-std::string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const cError& e) {
-        return e.GetText();
-    }
-    return "";
-}
 
 DDPIXELFORMAT ZFormat(DWORD depth, DWORD stencil, DWORD mask = 0xFFFF) {
     DDPIXELFORMAT f{};
@@ -106,7 +96,7 @@ TEST_F(GraphD3D, RefusedModesFallBackAndTheCentreFollowsTheModeSet) {
         OutputCapture capture;
         cGraphD3D* g = Make();
         std::string error = ErrorOf([&] { g->InitDD(c.w, c.h, c.bpp); });
-        EXPECT_EQ(error, c.error ? Fatal(c.error) : "");
+        EXPECT_EQ(error, c.error ? FatalText(c.error) : "");
         EXPECT_EQ(g->m_Width, c.gotW);
         EXPECT_EQ(g->m_Height, c.gotH);
         EXPECT_EQ(g->m_Bpp, c.gotBpp);
@@ -152,7 +142,7 @@ TEST_F(GraphD3D, DeviceIsTheFirstCandidateThatExistsAndTheFlagsAllow) {
         g->InitDD(640, 480, 16);
         std::string error = ErrorOf([&] { g->InitD3D(c.flags); });
         if (!c.chosen) {
-            EXPECT_EQ(error, Fatal("Keine gültigen Geräte gefunden"));
+            EXPECT_EQ(error, FatalText("Keine gültigen Geräte gefunden"));
             continue;
         }
         ASSERT_EQ(error, "");
@@ -196,7 +186,7 @@ TEST_F(GraphD3D, OnlyA16BitZBufferWithoutStencilIsAccepted) {
         profile.numZFormats = int(c.formats->size());
         cGraphD3D* g = Make();
         g->InitDD(640, 480, 16);
-        EXPECT_EQ(ErrorOf([&] { g->InitD3D(c.flags); }), c.error ? Fatal(c.error) : "");
+        EXPECT_EQ(ErrorOf([&] { g->InitD3D(c.flags); }), c.error ? FatalText(c.error) : "");
         EXPECT_EQ(g->m_bZBuffer, c.zBuffer);
         if (c.error) continue;
         if (c.zBuffer) {
@@ -214,18 +204,18 @@ TEST_F(GraphD3D, OnlyA16BitZBufferWithoutStencilIsAccepted) {
 TEST_F(GraphD3D, CallsBeforeTheirPrerequisitesAreFatalOrHarmless) {
     cGraphD3D* g = Make();
     EXPECT_EQ(ErrorOf([&] { g->Clear(0, 0.0f); }), ""); // no device: nothing happens
-    EXPECT_EQ(ErrorOf([&] { g->InitD3D(0); }), Fatal("InitD3D Error: DirectDraw not initialized!"));
-    EXPECT_EQ(ErrorOf([&] { g->BeginScene(); }), Fatal("BeginScene failed"));
-    EXPECT_EQ(ErrorOf([&] { g->EndScene(); }), Fatal("EndScene failed"));
-    EXPECT_EQ(ErrorOf([&] { g->InitScene(); }), Fatal("InitScene failed"));
-    EXPECT_EQ(ErrorOf([&] { g->MakeviewPort(); }), Fatal("MakeviewPort: kein Gerät vorhanden"));
-    EXPECT_EQ(ErrorOf([&] { g->MakeZBuffer(); }), Fatal("MakeZBuffer no D3DDevice"));
-    EXPECT_EQ(ErrorOf([&] { g->Flip(); }), Fatal("Flip:Backbuffer fehlt"));
+    EXPECT_EQ(ErrorOf([&] { g->InitD3D(0); }), FatalText("InitD3D Error: DirectDraw not initialized!"));
+    EXPECT_EQ(ErrorOf([&] { g->BeginScene(); }), FatalText("BeginScene failed"));
+    EXPECT_EQ(ErrorOf([&] { g->EndScene(); }), FatalText("EndScene failed"));
+    EXPECT_EQ(ErrorOf([&] { g->InitScene(); }), FatalText("InitScene failed"));
+    EXPECT_EQ(ErrorOf([&] { g->MakeviewPort(); }), FatalText("MakeviewPort: kein Gerät vorhanden"));
+    EXPECT_EQ(ErrorOf([&] { g->MakeZBuffer(); }), FatalText("MakeZBuffer no D3DDevice"));
+    EXPECT_EQ(ErrorOf([&] { g->Flip(); }), FatalText("Flip:Backbuffer fehlt"));
     g->InitDD(640, 480, 16);
     EXPECT_EQ(ErrorOf([&] { g->Clear(0, 0.0f); }), ""); // still no device
     IDirectDrawSurface7* primary = g->m_pPrimary;
     g->m_pPrimary = nullptr;
-    EXPECT_EQ(ErrorOf([&] { g->Flip(); }), Fatal("Flip:Primärbuffer fehlt"));
+    EXPECT_EQ(ErrorOf([&] { g->Flip(); }), FatalText("Flip:Primärbuffer fehlt"));
     g->m_pPrimary = primary;
 }
 
@@ -292,7 +282,7 @@ TEST_F(GraphD3D, TeardownInsistsOnTheLastReference) {
         IDirectDrawSurface7 *primary = g->m_pPrimary, *back = g->m_pBackBuffer, *z = g->m_pZBuffer;
         extra->AddRef();
         graph = nullptr;
-        EXPECT_EQ(ErrorOf([&] { delete g; }), Fatal("Device was not released enough"));
+        EXPECT_EQ(ErrorOf([&] { delete g; }), FatalText("Device was not released enough"));
         EXPECT_EQ(extra->Release(), 0u); // ours was the last one
         if (which == 0) {
             // The check stopped the teardown at the device: the rest is ours.

@@ -1,6 +1,7 @@
 #include "app/error.h"
 #include "app/globals.h"
 #include "obj/object.h"
+#include "support/fatal.h"
 #include "support/services.h"
 #include "tex/texturecontainer.h"
 
@@ -10,16 +11,6 @@
 
 namespace {
 
-std::string FatalText(const std::string& message) { return "[FATAL ERROR]:" + message + "\r\n"; }
-
-template <typename F> std::string FatalOf(F f) {
-    try {
-        f();
-    } catch (const cError& e) {
-        return e.GetText();
-    }
-    return "no error";
-}
 
 class Load3DR : public ::testing::Test {
 protected:
@@ -140,15 +131,15 @@ TEST_F(Load3DR, BrokenFilesAreFatalAndNameTheFile) {
     sPoint* points = o.m_pPoints;
     for (const auto& c : cases) {
         Write("bad", c.text);
-        EXPECT_EQ(FatalOf([&] { o.Load3DR("bad"); }), FatalText(c.message)) << c.text;
+        EXPECT_EQ(ErrorOf([&] { o.Load3DR("bad"); }), FatalText(c.message)) << c.text;
         // The object is rebuilt only after the whole file has been read.
         EXPECT_EQ(o.m_pPoints, points);
         EXPECT_EQ(o.m_NumPoints, 2u);
     }
-    EXPECT_EQ(FatalOf([&] { o.Load3DR("missing"); }), FatalText("File not found"));
+    EXPECT_EQ(ErrorOf([&] { o.Load3DR("missing"); }), FatalText("File not found"));
 }
 
 TEST(Load3DRWithoutContainer, IsFatal) {
     cObject o;
-    EXPECT_EQ(FatalOf([&] { o.Load3DR("any"); }), FatalText("Texture Container not initialized before 3DR-Loading"));
+    EXPECT_EQ(ErrorOf([&] { o.Load3DR("any"); }), FatalText("Texture Container not initialized before 3DR-Loading"));
 }

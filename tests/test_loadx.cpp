@@ -1,6 +1,7 @@
 #include "app/error.h"
 #include "app/globals.h"
 #include "obj/object.h"
+#include "support/fatal.h"
 #include "support/services.h"
 #include "tex/texturecontainer.h"
 
@@ -10,16 +11,6 @@
 
 namespace {
 
-std::string FatalText(const std::string& message) { return "[FATAL ERROR]:" + message + "\r\n"; }
-
-template <typename F> std::string FatalOf(F f) {
-    try {
-        f();
-    } catch (const cError& e) {
-        return e.GetText();
-    }
-    return "no error";
-}
 
 // A material definition as the loader expects it at the head of a file.
 std::string Material(const std::string& name, const std::string& file) {
@@ -152,14 +143,14 @@ TEST_F(LoadX, BrokenFilesAreFatal) {
     o.Create(1, 0, 0);
     for (const auto& c : cases) {
         Write("bad", c.text);
-        EXPECT_EQ(FatalOf([&] { o.LoadX("bad"); }), FatalText(c.message)) << c.text;
+        EXPECT_EQ(ErrorOf([&] { o.LoadX("bad"); }), FatalText(c.message)) << c.text;
         EXPECT_EQ(o.m_NumPoints, 1u); // left as it was
         EXPECT_EQ(o.m_NumPolys, 0u);
     }
-    EXPECT_EQ(FatalOf([&] { o.LoadX("missing"); }), FatalText("File not found"));
+    EXPECT_EQ(ErrorOf([&] { o.LoadX("missing"); }), FatalText("File not found"));
 }
 
 TEST(LoadXWithoutContainer, IsFatal) {
     cObject o;
-    EXPECT_EQ(FatalOf([&] { o.LoadX("any"); }), FatalText("Texture Container not initialized before X-Loading"));
+    EXPECT_EQ(ErrorOf([&] { o.LoadX("any"); }), FatalText("Texture Container not initialized before X-Loading"));
 }

@@ -1,6 +1,7 @@
 #include "app/error.h"
 #include "gfx/render.h"
 #include "obj/object.h"
+#include "support/fatal.h"
 
 #include <gtest/gtest.h>
 
@@ -10,16 +11,6 @@
 
 namespace {
 
-std::string FatalText(const std::string& message) { return "[FATAL ERROR]:" + message + "\r\n"; }
-
-template <typename F> std::string FatalOf(F f) {
-    try {
-        f();
-    } catch (const cError& e) {
-        return e.GetText();
-    }
-    return "no error";
-}
 
 void SetPoint(cObject& o, uint32_t i, double x, double y, double z) {
     sPoint* p = o.GetPoint(i);
@@ -118,13 +109,13 @@ TEST(Object, AccessorsStopAtTheLastRecord) {
     cObject o;
     o.Create(4, 2, 1);
     EXPECT_EQ(o.GetPoint(3), &o.m_pPoints[3]);
-    EXPECT_EQ(FatalOf([&] { o.GetPoint(4); }), FatalText("GetPoint not in range"));
+    EXPECT_EQ(ErrorOf([&] { o.GetPoint(4); }), FatalText("GetPoint not in range"));
     EXPECT_EQ(o.GetPoly(1), &o.m_pPolys[1]);
-    EXPECT_EQ(FatalOf([&] { o.GetPoly(2); }), FatalText("GetPoly not in range"));
-    EXPECT_EQ(FatalOf([&] { o.GetNormal(1); }), FatalText("GetNormal not in range"));
+    EXPECT_EQ(ErrorOf([&] { o.GetPoly(2); }), FatalText("GetPoly not in range"));
+    EXPECT_EQ(ErrorOf([&] { o.GetNormal(1); }), FatalText("GetNormal not in range"));
     // Polygon corners outside the points are refused before they are read.
     SetPoly(o, 1, 0, 1, 4);
-    EXPECT_EQ(FatalOf([&] { o.Prepare(); }), FatalText("CalcNormals: Poly index not in range"));
+    EXPECT_EQ(ErrorOf([&] { o.Prepare(); }), FatalText("CalcNormals: Poly index not in range"));
 }
 
 TEST(Object, GetObjectKeepsArraysWhenCountsMatch) {
@@ -146,7 +137,7 @@ TEST(Object, GetObjectKeepsArraysWhenCountsMatch) {
     other.GetObject(&base);
     EXPECT_EQ(other.m_NumPoints, 8u);
     EXPECT_EQ(other.m_NumPolys, 12u);
-    EXPECT_EQ(FatalOf([&] { other.GetObject(nullptr); }), FatalText("Object Null->GetObject"));
+    EXPECT_EQ(ErrorOf([&] { other.GetObject(nullptr); }), FatalText("Object Null->GetObject"));
 }
 
 namespace {
@@ -267,7 +258,7 @@ TEST(Outline, CopyRebasesOntoTheCopyAndKeepsExistingEdges) {
     // A copy of other counts would point outside its arrays.
     cObject small;
     small.Create(4, 2, 0);
-    EXPECT_EQ(FatalOf([&] { small.CopyOL(&base); }), FatalText("CopyOL cObject failed"));
+    EXPECT_EQ(ErrorOf([&] { small.CopyOL(&base); }), FatalText("CopyOL cObject failed"));
 }
 
 TEST(Outline, ARebuiltObjectMustBeMadeOutlineAbleAgain) {
@@ -277,7 +268,7 @@ TEST(Outline, ARebuiltObjectMustBeMadeOutlineAbleAgain) {
     MakeCube(o);
     // Still marked, but its outline arrays went with the old mesh.
     EXPECT_TRUE(o.m_bOutlineAble);
-    EXPECT_EQ(FatalOf([&] { o.ClearOL(); }), FatalText("ClearOL cObject failed!2"));
+    EXPECT_EQ(ErrorOf([&] { o.ClearOL(); }), FatalText("ClearOL cObject failed!2"));
     // A copy onto it takes the topology again.
     cObject base;
     MakeCube(base);

@@ -3,6 +3,7 @@
 #include "gfx/graphd3d.h"
 #include "gfx/render.h"
 #include "obj/object.h"
+#include "support/fatal.h"
 #include "support/recording_device.h"
 #include "support/services.h"
 #include "tex/texturecontainer.h"
@@ -54,16 +55,6 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 
 namespace {
 
-std::string FatalText(const std::string& message) { return "[FATAL ERROR]:" + message + "\r\n"; }
-
-template <typename F> std::string FatalOf(F f) {
-    try {
-        f();
-    } catch (const cError& e) {
-        return e.GetText();
-    }
-    return "no error";
-}
 
 class Render : public ::testing::Test {
 protected:
@@ -151,9 +142,9 @@ TEST_F(Render, ProjectionFlagsAtTheNearPlaneAndTheScreenEdges) {
 TEST_F(Render, RecordLimitsPerFrame) {
     for (int i = 0; i < 65534; ++i) r->NewVertex();
     EXPECT_NE(r->NewVertex(), nullptr); // the 65535th
-    EXPECT_EQ(FatalOf([&] { r->NewVertex(); }), FatalText("TOO MANY VERTICES ALTO"));
+    EXPECT_EQ(ErrorOf([&] { r->NewVertex(); }), FatalText("TOO MANY VERTICES ALTO"));
     for (int i = 0; i < 65535; ++i) r->NewPoly();
-    EXPECT_EQ(FatalOf([&] { r->NewPoly(); }), FatalText("TOO MANY POLYS ALTO"));
+    EXPECT_EQ(ErrorOf([&] { r->NewPoly(); }), FatalText("TOO MANY POLYS ALTO"));
     r->Reset();
     sRenderPoly* p = r->NewPoly();
     EXPECT_EQ(p, &r->m_pRenderPolys[0]);
@@ -187,7 +178,7 @@ TEST_F(Render, PaintObjectSkipsAnOffScreenSphereBeforeTransformingAnything) {
     r->SetPaint(false);
     EXPECT_NO_THROW(r->PaintObject(nullptr));
     r->SetPaint(true);
-    EXPECT_EQ(FatalOf([&] { r->PaintObject(nullptr); }), FatalText("tried to paint null Object"));
+    EXPECT_EQ(ErrorOf([&] { r->PaintObject(nullptr); }), FatalText("tried to paint null Object"));
 }
 
 TEST_F(Render, PaintObjectLightsMapsAndForcesTextures) {
@@ -259,7 +250,7 @@ TEST_F(Render, OrderingTableBucketsAndOrder) {
     ASSERT_EQ(drawn.size(), 12u);
     const sRenderPoly* order[4] = {far, secondIn, firstIn, near};
     for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(drawn[3 * i].sx, float(order[i]->pA->sx)) << i;
-    EXPECT_EQ(FatalOf([&] { r->OTEnter(nullptr); }), FatalText("Tried to OTEnter Null Poly"));
+    EXPECT_EQ(ErrorOf([&] { r->OTEnter(nullptr); }), FatalText("Tried to OTEnter Null Poly"));
 }
 
 TEST_F(Render, NearClippingSplitsByCornersBehind) {
@@ -335,7 +326,7 @@ TEST_F(Render, SoftwareCullAndFrontTriangles) {
     }
     EXPECT_EQ(a.flags & CLIP_NEAR, 0u);
     r->m_bFront = false;
-    EXPECT_EQ(FatalOf([&] { r->EmitTriangle(&a, nullptr, &c); }), FatalText("Vertex not found2"));
+    EXPECT_EQ(ErrorOf([&] { r->EmitTriangle(&a, nullptr, &c); }), FatalText("Vertex not found2"));
 }
 
 TEST_F(Render, DrawBindsTexturesAndStatesOnlyWhereTheTextureChanges) {

@@ -4,6 +4,7 @@
 #include "platform/audio/bass.h"
 #include "sound/soundsystem.h"
 #include "support/capture.h"
+#include "support/fatal.h"
 #include "support/testmp3.h"
 
 #include <gtest/gtest.h>
@@ -18,16 +19,7 @@ namespace {
 const uint64_t kMs = 1000;         // the virtual clock counts microseconds
 const DWORD kSecondBytes = 176400; // one second of 44100 Hz 16-bit stereo
 
-std::string FatalText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const cError& e) {
-        return e.GetText();
-    }
-    return "(no error)";
-}
 
-std::string Fatal(const char* message) { return std::string("[FATAL ERROR]:") + message + "\r\n"; }
 
 // A main window for the sound system, a fresh working folder, and the audio
 // stand-in and the clock put back after each test.
@@ -380,25 +372,25 @@ TEST_F(Sound, StartFailuresAreFatal) {
     StartOffline();
     for (DWORD version : {0x00030002u, 0x00020001u, 0x00040001u, 0x00010003u, 0x00030000u}) {
         BassSetReportedVersion(version);
-        EXPECT_EQ(FatalText([] { delete new cSoundSystem; }), Fatal("Invalid Bass DLL Version 1.3 needed"))
+        EXPECT_EQ(ErrorOf([] { delete new cSoundSystem; }), FatalText("Invalid Bass DLL Version 1.3 needed"))
             << std::hex << version;
     }
     BassSetReportedVersion(0);
 
     BassFailNextInits(1); // the second set of flags is tried
-    EXPECT_EQ(FatalText([] { delete new cSoundSystem; }), "(no error)");
+    EXPECT_EQ(ErrorOf([] { delete new cSoundSystem; }), "");
     BassFailNextInits(2);
-    EXPECT_EQ(FatalText([] { delete new cSoundSystem; }), Fatal("MP3Load Can't initialize digital sound system"));
+    EXPECT_EQ(ErrorOf([] { delete new cSoundSystem; }), FatalText("MP3Load Can't initialize digital sound system"));
 
     delete m_Window;
     m_Window = nullptr;
-    EXPECT_EQ(FatalText([] { delete new cSoundSystem; }), Fatal("Soundsystem first initialize MainWindow"));
+    EXPECT_EQ(ErrorOf([] { delete new cSoundSystem; }), FatalText("Soundsystem first initialize MainWindow"));
 }
 
 TEST_F(Sound, FilesThatCannotBePlayedAreFatal) {
     StartOffline();
     m_Sound = new cSoundSystem;
-    EXPECT_EQ(FatalText([&] { m_Sound->MP3Load("demo"); }), Fatal("MP3Load FileNotfound"));
+    EXPECT_EQ(ErrorOf([&] { m_Sound->MP3Load("demo"); }), FatalText("MP3Load FileNotfound"));
     EXPECT_EQ(m_Sound->m_hStream, 0u);
 
     std::string text;
@@ -410,12 +402,12 @@ TEST_F(Sound, FilesThatCannotBePlayedAreFatal) {
     for (const std::vector<uint8_t>& bytes : {std::vector<uint8_t>(text.begin(), text.end()), noise,
                                               std::vector<uint8_t>(), std::vector<uint8_t>(mp3.begin(), mp3.begin() + 200)}) {
         WriteTestFile("data/demo.mp3", bytes);
-        EXPECT_EQ(FatalText([&] { m_Sound->MP3Load("demo"); }), Fatal("MP3Load can't create Stream"))
+        EXPECT_EQ(ErrorOf([&] { m_Sound->MP3Load("demo"); }), FatalText("MP3Load can't create Stream"))
             << bytes.size() << " bytes";
     }
     // Paths are Windows paths: the case of the name does not matter.
     WriteTestFile("data/Track.mp3", mp3);
-    EXPECT_EQ(FatalText([&] { m_Sound->MP3Load("tRACK"); }), "(no error)");
+    EXPECT_EQ(ErrorOf([&] { m_Sound->MP3Load("tRACK"); }), "");
     EXPECT_NE(m_Sound->m_hStream, 0u);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/error.h"
+#include "support/fatal.h"
 #include "platform/ddraw/ddraw.h"
 
 #include <string>
@@ -40,13 +41,3 @@ std::string RawPalette(int width, int height, const RgbPixels& palette, const st
 // the red channel), 3 (RGB) or 4 (CMYK, every sample 0x40).
 std::string JpegFile(int width, int height, const RgbPixels& pixels, int components = 3, int quality = 100);
 
-// The text of the cError that f throws; "" when it throws none.
-template <typename F> std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const cError& e) {
-        return e.GetText();
-    }
-    return "";
-}
-inline std::string FatalText(const std::string& message) { return "[FATAL ERROR]:" + message + "\r\n"; }
