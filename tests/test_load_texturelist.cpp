@@ -67,7 +67,7 @@ TEST(TextureList, MissingListAndOverlongAlphaNameAreFatal) {
 class Container : public ::testing::Test {
 protected:
     void SetUp() override {
-        TextureWorkspace::WriteBytes("data/raw/flare.raw", RawTrueColour(1, 1, {0x123456}));
+        WriteTestFile("data/raw/flare.raw", RawTrueColour(1, 1, {0x123456}));
         workspace.MakeDevice();
         workspace.MakeContainer();
     }
@@ -89,7 +89,7 @@ TEST_F(Container, OneSlotPerNameWhateverTheCase) {
 TEST_F(Container, ThousandAndFirstNameIsTooMany) {
     for (int i = 0; i < kNumTextureSlots; ++i) {
         std::string name = "t" + std::to_string(i);
-        TextureWorkspace::WriteBytes("data/raw/" + name + ".raw", RawTrueColour(1, 1, {uint32_t(i)}));
+        WriteTestFile("data/raw/" + name + ".raw", RawTrueColour(1, 1, {uint32_t(i)}));
         ASSERT_EQ(g_TextureContainer->AddTexture(name.c_str()), i);
     }
     EXPECT_EQ(g_TextureContainer->AddTexture("T999"), 999);
@@ -136,7 +136,7 @@ uint16_t DrawAndReadPixel(const sDDrawOffscreen& device) {
 } // namespace
 
 TEST_F(Container, SetTextureBindsAndUnbindsStageZero) {
-    TextureWorkspace::WriteBytes("data/raw/red.raw", RawTrueColour(1, 1, {0xFF0000}));
+    WriteTestFile("data/raw/red.raw", RawTrueColour(1, 1, {0xFF0000}));
     g_TextureContainer->SetTexture(g_TextureContainer->AddTexture("red"));
     EXPECT_EQ(DrawAndReadPixel(workspace.device), 0xF800);
     g_TextureContainer->SetTexture(-1); // no texture draws white

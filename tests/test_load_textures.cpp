@@ -15,7 +15,7 @@ namespace {
 
 typedef std::vector<uint32_t> Texels;
 
-void Write(const std::string& path, const std::string& bytes) { TextureWorkspace::WriteBytes(path, bytes); }
+void Write(const std::string& path, const std::string& bytes) { WriteTestFile(path, bytes); }
 
 class Textures : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 #include "app/timer.h"
 #include "platform/ddraw/ddraw.h"
 #include "support/capture.h"
+#include "support/services.h"
 #include "support/testmp3.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +25,9 @@ class Shell : public ::testing::Test {
 protected:
     void SetUp() override {
         Win32ResetForTests();
-        ASSERT_TRUE(m_Folder.Entered());
         namespace fs = std::filesystem;
+        fs::remove_all("data");
+        fs::create_directory("data");
         for (const auto& entry : fs::directory_iterator(fs::path(m_Folder.Previous()) / "data"))
             if (entry.path().filename() != "demo.mp3")
                 fs::create_symlink(entry.path(), fs::path("data") / entry.path().filename());
@@ -33,7 +35,7 @@ protected:
     }
     void TearDown() override { Win32ResetForTests(); }
 
-    TemporaryWorkFolder m_Folder;
+    TempDataDir m_Folder;
 };
 
 int RunShowUntilSignal(int sig, int afterMs) {

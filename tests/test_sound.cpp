@@ -5,6 +5,7 @@
 #include "sound/soundsystem.h"
 #include "support/capture.h"
 #include "support/fatal.h"
+#include "support/services.h"
 #include "support/testmp3.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,6 @@ class Sound : public ::testing::Test {
 protected:
     void SetUp() override {
         Win32ResetForTests();
-        ASSERT_TRUE(m_Folder.Entered());
         m_Window = new cMainWindow;
         m_Window->Create(Win32GetInstance(), SW_HIDE);
     }
@@ -71,7 +71,7 @@ protected:
         RenderTo(m_Rendered + BassOfflineBytesUntil(uint64_t(c.QuadPart / 10) + ms * kMs));
     }
 
-    TemporaryWorkFolder m_Folder;
+    TempDataDir m_Folder;
     cMainWindow* m_Window = nullptr;
     cSoundSystem* m_Sound = nullptr;
     uint64_t m_Rendered = 0;

@@ -31,12 +31,20 @@ TempDataDir::~TempDataDir() {
     fs::remove_all(root, ignored);
 }
 
+void WriteTestFile(const std::string& path, const std::string& bytes) {
+    fs::path file(path);
+    if (file.has_parent_path()) fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void WriteTestFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    WriteTestFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
 void TempDataDir::WriteFile(const std::string& relativePath, const std::string& content) {
-    fs::path path = fs::path(root) / relativePath;
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out.write(content.data(), std::streamsize(content.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    WriteTestFile((fs::path(root) / relativePath).string(), content);
 }
 
 void TempDataDir::WriteRaw(const std::string& name, int width, int height, uint32_t rgb) {

@@ -5,6 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+// Writes a file relative to the working directory, making its folders.
+void WriteTestFile(const std::string& path, const std::string& bytes);
+void WriteTestFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Makes a fresh directory with data/ (raw, 3dr, x) below it and makes it the
 // working directory; the old one is restored and the directory removed at
@@ -18,6 +23,8 @@ public:
 
     // Writes a file below the temporary directory (path with '/').
     void WriteFile(const std::string& relativePath, const std::string& content);
+    // The working directory before this one (the build folder in the tests).
+    const std::string& Previous() const { return m_OldDir; }
     // A true-colour RAW ("mhwanh") image of one colour, data/raw/<name>.raw.
     void WriteRaw(const std::string& name, int width, int height, uint32_t rgb);
     // A RAW image from a pixel function colour(x, y) -> 0xRRGGBB.

@@ -1,5 +1,5 @@
 // Test MP3 files made on the spot with LAME (header-only: only the test
-// programs that include it link libmp3lame), and temporary working folders.
+// programs that include it link libmp3lame).
 #pragma once
 
 #include <lame/lame.h>
@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 // A sine tone of `frequency` Hz at 1/3 full scale, encoded at 128 kbit/s with
@@ -45,42 +43,3 @@ inline std::vector<uint8_t> MakeTestMp3(int rate, int channels, double seconds, 
     return out;
 }
 
-inline void WriteTestFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
-// A fresh folder with an empty data/ inside, made the working directory for
-// the object's life.
-class TemporaryWorkFolder {
-public:
-    TemporaryWorkFolder() {
-        char pattern[] = "/tmp/trubelox-test-XXXXXX";
-        if (mkdtemp(pattern)) m_Path = pattern;
-        char* cwd = getcwd(nullptr, 0);
-        if (cwd) m_Previous = cwd;
-        std::free(cwd);
-        std::string data = m_Path + "/data";
-        if (!m_Path.empty() && mkdir(data.c_str(), 0755) == 0 && chdir(m_Path.c_str()) == 0) m_Entered = true;
-    }
-    ~TemporaryWorkFolder() {
-        if (m_Entered && chdir(m_Previous.c_str()) != 0) std::perror("chdir");
-        if (!m_Path.empty()) {
-            std::string command = "rm -rf '" + m_Path + "'";
-            if (std::system(command.c_str()) != 0) std::perror("rm");
-        }
-    }
-    TemporaryWorkFolder(const TemporaryWorkFolder&) = delete;
-    TemporaryWorkFolder& operator=(const TemporaryWorkFolder&) = delete;
-
-    bool Entered() const { return m_Entered; }
-    const std::string& Path() const { return m_Path; }
-    const std::string& Previous() const { return m_Previous; }
-
-private:
-    std::string m_Path;
-    std::string m_Previous;
-    bool m_Entered = false;
-};

@@ -12,12 +12,6 @@
 #include <stdexcept>
 
 TextureWorkspace::TextureWorkspace(const std::string& textureList) : device{} {
-    m_OldDir = std::filesystem::current_path().string();
-    std::string pattern = (std::filesystem::temp_directory_path() / "trubelox-tex-XXXXXX").string();
-    if (!mkdtemp(&pattern[0])) throw std::runtime_error("mkdtemp failed");
-    root = pattern;
-    std::filesystem::current_path(root);
-    std::filesystem::create_directories("data/raw");
     std::filesystem::create_directories("data/jpg");
     WriteList(textureList);
 }
@@ -33,9 +27,6 @@ TextureWorkspace::~TextureWorkspace() {
         g_GraphD3D = nullptr;
     }
     DDrawReleaseOffscreen(&device);
-    std::error_code error;
-    std::filesystem::current_path(m_OldDir, error);
-    std::filesystem::remove_all(root, error);
 }
 
 void TextureWorkspace::MakeDevice() {
@@ -46,12 +37,6 @@ void TextureWorkspace::MakeDevice() {
 }
 
 void TextureWorkspace::MakeContainer() { g_TextureContainer = new cTextureContainer; }
-
-void TextureWorkspace::WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
 
 namespace {
 void AppendRgb(std::string& bytes, uint32_t p) {

@@ -7,6 +7,7 @@
 #include "app/error.h"
 #include "support/fatal.h"
 #include "platform/ddraw/ddraw.h"
+#include "support/services.h"
 
 #include <string>
 #include <vector>
@@ -25,13 +26,10 @@ public:
     void MakeDevice(); // 640 x 480 x 16, RGB rasterizer, no Z-buffer
     void MakeContainer();
 
-    static void WriteBytes(const std::string& path, const std::string& bytes);
+    void WriteBytes(const std::string& path, const std::string& bytes) { dir.WriteFile(path, bytes); }
 
-    std::string root;
+    TempDataDir dir;
     sDDrawOffscreen device;
-
-private:
-    std::string m_OldDir;
 };
 
 std::string RawHeader(int width, int height, int entries);
