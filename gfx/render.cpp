@@ -132,6 +132,27 @@ sRenderPoly* cRender::NewPoly() {
     return p;
 }
 
+sRenderVertex* cRender::NewQuad(int32_t texture) {
+    sRenderPoly* first = NewPoly();
+    sRenderPoly* second = NewPoly();
+    sRenderVertex* a = NewVertex();
+    sRenderVertex* b = NewVertex();
+    sRenderVertex* c = NewVertex();
+    sRenderVertex* d = NewVertex();
+    first->pA = a;
+    first->pB = b;
+    first->pC = c;
+    first->texture = texture;
+    second->pA = c;
+    second->pB = d;
+    second->pC = a;
+    second->texture = texture;
+    b->u = 1.0;
+    c->u = c->v = 1.0;
+    d->v = 1.0;
+    return a;
+}
+
 void cRender::PaintObject(cObject* object) {
     if (!m_bPaint) return;
     if (!object) throw cError("tried to paint null Object");
@@ -229,32 +250,13 @@ void cRender::DrawGlow(double x, double y, double z) {
         if (!g_TextureContainer) throw cError("No TexCont DrawGlow");
         m_GlowTexture = g_TextureContainer->AddTexture("glowy");
     }
-    sRenderPoly* first = NewPoly();
-    sRenderPoly* second = NewPoly();
-    sRenderVertex* a = NewVertex();
-    sRenderVertex* b = NewVertex();
-    sRenderVertex* c = NewVertex();
-    sRenderVertex* d = NewVertex();
+    sRenderVertex* v = NewQuad(m_GlowTexture);
     const double X = 1.2 * x, Y = 1.2 * y, Z = 1.2 * z, s = 20.0;
-    RotVertex(X - s, Y - s, Z, a);
-    RotVertex(X + s, Y - s, Z, b);
-    RotVertex(X + s, Y + s, Z, c);
-    RotVertex(X - s, Y + s, Z, d);
-    first->pA = a;
-    first->pB = b;
-    first->pC = c;
-    first->texture = m_GlowTexture;
-    second->pA = c;
-    second->pB = d;
-    second->pC = a;
-    second->texture = m_GlowTexture;
-    const double uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    sRenderVertex* corners[4] = {a, b, c, d};
-    for (int i = 0; i < 4; ++i) {
-        corners[i]->r = corners[i]->g = corners[i]->b = 0.5;
-        corners[i]->u = uv[i][0];
-        corners[i]->v = uv[i][1];
-    }
+    RotVertex(X - s, Y - s, Z, &v[0]);
+    RotVertex(X + s, Y - s, Z, &v[1]);
+    RotVertex(X + s, Y + s, Z, &v[2]);
+    RotVertex(X - s, Y + s, Z, &v[3]);
+    for (int i = 0; i < 4; ++i) v[i].r = v[i].g = v[i].b = 0.5;
 }
 
 void cRender::OTEnter(sRenderPoly* poly) {

@@ -68,6 +68,11 @@ public:
     void CalcClipFlags(sRenderVertex* vertex);
     sRenderVertex* NewVertex();
     sRenderPoly* NewPoly();
+    // A screen quad: takes two triangles and four vertices A, B, C, D (in
+    // that order, one after the other in the buffer), links the triangles as
+    // (A, B, C) and (C, D, A) with the texture, and gives the corners (u, v)
+    // (0, 0), (1, 0), (1, 1), (0, 1); all else stays zero. Returns A.
+    sRenderVertex* NewQuad(int32_t texture);
 
     void PaintObject(cObject* object);
     void DrawGlow(double x, double y, double z);

@@ -102,40 +102,25 @@ void cObject::DrawOL() {
     for (size_t e = 0; e < 3 * size_t(m_NumPolys); ++e) {
         const sOutlineEdge& edge = m_pOutlineEdges[e];
         if (edge.flag != 1) continue;
-        sRenderPoly* first = g_Render->NewPoly();
-        sRenderPoly* second = g_Render->NewPoly();
-        sRenderVertex* v[4];
-        for (sRenderVertex*& vertex : v) vertex = g_Render->NewVertex();
-
+        sRenderVertex* v = g_Render->NewQuad(m_OutlineTexture);
         const sRenderVertex* A = edge.a->pRendered;
         const sRenderVertex* B = edge.b->pRendered;
         const sOutlinePoint& oa = m_pOutlinePoints[edge.a - m_pPoints];
         const sOutlinePoint& ob = m_pOutlinePoints[edge.b - m_pPoints];
-        const double corners[4][4] = {
-            {A->sx, A->sy, 0.0, 0.0},
-            {B->sx, B->sy, 1.0, 0.0},
-            {B->sx + ob.dx, B->sy + ob.dy, 1.0, 1.0},
-            {A->sx + oa.dx, A->sy + oa.dy, 0.0, 1.0},
+        const double corners[4][2] = {
+            {A->sx, A->sy},
+            {B->sx, B->sy},
+            {B->sx + ob.dx, B->sy + ob.dy},
+            {A->sx + oa.dx, A->sy + oa.dy},
         };
         for (int i = 0; i < 4; ++i) {
-            v[i]->sx = corners[i][0];
-            v[i]->sy = corners[i][1];
-            v[i]->u = corners[i][2];
-            v[i]->v = corners[i][3];
-            v[i]->sz = v[i]->rhw = w;
-            v[i]->r = m_OutlineColor.r;
-            v[i]->g = m_OutlineColor.g;
-            v[i]->b = m_OutlineColor.b;
-            v[i]->flags = 0;
+            v[i].sx = corners[i][0];
+            v[i].sy = corners[i][1];
+            v[i].sz = v[i].rhw = w;
+            v[i].r = m_OutlineColor.r;
+            v[i].g = m_OutlineColor.g;
+            v[i].b = m_OutlineColor.b;
         }
-        first->pA = v[0];
-        first->pB = v[1];
-        first->pC = v[2];
-        first->texture = m_OutlineTexture;
-        second->pA = v[2];
-        second->pB = v[3];
-        second->pC = v[0];
-        second->texture = m_OutlineTexture;
     }
 }
 

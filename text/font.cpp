@@ -140,30 +140,14 @@ void cFont::DrawLogo(int32_t x, int32_t y) {
 
 void cFont::EmitQuad(double left, double top, double right, double bottom, double u0, double v0, double u1,
                      double v1, double color, int32_t texture) {
-    sRenderPoly* first = g_Render->NewPoly();
-    sRenderPoly* second = g_Render->NewPoly();
-    sRenderVertex* a = g_Render->NewVertex();
-    sRenderVertex* b = g_Render->NewVertex();
-    sRenderVertex* c = g_Render->NewVertex();
-    sRenderVertex* d = g_Render->NewVertex();
-    const struct {
-        sRenderVertex* vertex;
-        double x, y, u, v;
-    } corners[4] = {{a, left, top, u0, v0}, {b, right, top, u1, v0}, {c, right, bottom, u1, v1},
-                    {d, left, bottom, u0, v1}};
-    for (const auto& k : corners) {
-        k.vertex->sx = k.x;
-        k.vertex->sy = k.y;
-        k.vertex->r = k.vertex->g = k.vertex->b = color;
-        k.vertex->u = k.u;
-        k.vertex->v = k.v;
+    sRenderVertex* v = g_Render->NewQuad(texture);
+    const double corners[4][4] = {{left, top, u0, v0}, {right, top, u1, v0}, {right, bottom, u1, v1},
+                                  {left, bottom, u0, v1}};
+    for (int i = 0; i < 4; ++i) {
+        v[i].sx = corners[i][0];
+        v[i].sy = corners[i][1];
+        v[i].u = corners[i][2];
+        v[i].v = corners[i][3];
+        v[i].r = v[i].g = v[i].b = color;
     }
-    first->pA = a;
-    first->pB = b;
-    first->pC = c;
-    first->texture = texture;
-    second->pA = c;
-    second->pB = d;
-    second->pC = a;
-    second->texture = texture;
 }
