@@ -77,14 +77,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
     // The loading-screen frame.
     g_Render->Reset();
     g_Render->SetPaint(true);
-    g_GraphD3D->BeginScene();
-    g_Render->Clear(0, 0.0f);
-    g_GraphD3D->InitScene();
-    g_Font->Draw();
-    g_Font->WriteText(192, 224, 448, 256, "Trubelox");
-    g_Render->Draw();
-    g_TextureContainer->SetTexture(-1);
-    g_GraphD3D->EndScene();
+    DrawFrame("Trubelox");
     g_MainWindow->ProcessMessages();
     g_GraphD3D->Flip();
 
@@ -107,18 +100,24 @@ void RunShow(HINSTANCE instance, int showCommand) {
         g_CurrentTime = int32_t(now - start);
         g_MainWindow->ProcessMessages();
 
-        g_GraphD3D->BeginScene();
-        g_Render->Clear(0, 0.0f);
-        g_GraphD3D->InitScene();
-        g_Font->Draw();
-        g_Render->Draw();
-        g_TextureContainer->SetTexture(-1);
-        g_GraphD3D->EndScene();
+        DrawFrame(nullptr);
         g_GraphD3D->Flip();
     }
 }
 
 } // namespace
+
+void DrawFrame(const char* loadingWord) {
+    g_GraphD3D->BeginScene();
+    g_Render->Clear(0, 0.0f);
+    g_GraphD3D->InitScene();
+    g_Font->Draw();
+    // Eight characters over 256 x 32 pixels: a 32 x 32 cell each.
+    if (loadingWord) g_Font->WriteText(192, 224, 448, 256, loadingWord);
+    g_Render->Draw();
+    g_TextureContainer->SetTexture(-1);
+    g_GraphD3D->EndScene();
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     try {

@@ -5,3 +5,9 @@
 #include "platform/win32/win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
+
+// Draws what the frame collected, between the device's BeginScene and
+// EndScene: the renderer's clear, the base states, the font (and the loading
+// word over the middle of the screen when one is given), the renderer's
+// triangles. The caller flips.
+void DrawFrame(const char* loadingWord);

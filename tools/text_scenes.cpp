@@ -5,6 +5,7 @@
 #include "app/error.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "app/shell.h"
 #include "gfx/graphd3d.h"
 #include "gfx/render.h"
 #include "tex/texturecontainer.h"
@@ -30,19 +31,13 @@ void SaveFrame(const char* name) {
 
 // One frame of the main loop's drawing, with the text effects as the
 // greeting scenes draw them.
-void DrawFrame(int32_t time, cTextEffects* effects, const char* name) {
+void RenderAt(int32_t time, cTextEffects* effects, const char* name) {
     g_CurrentTime = time;
     g_Render->SetPaint(false);
     g_Render->Reset();
     g_Render->SetPaint(true);
     if (effects) effects->Draw();
-    g_GraphD3D->BeginScene();
-    g_Render->Clear(0, 0.0f);
-    g_GraphD3D->InitScene();
-    g_Font->Draw();
-    g_Render->Draw();
-    g_TextureContainer->SetTexture(-1);
-    g_GraphD3D->EndScene();
+    DrawFrame(nullptr);
     SaveFrame(name);
     g_GraphD3D->Flip();
 }
@@ -64,18 +59,11 @@ int main(int argc, char** argv) {
         g_TextureContainer = new cTextureContainer;
         g_Font = new cFont;
 
-        // The loading screen, in the shell's order.
+        // The loading screen, as the shell draws it.
         g_CurrentTime = 1285;
         g_Render->Reset();
         g_Render->SetPaint(true);
-        g_GraphD3D->BeginScene();
-        g_Render->Clear(0, 0.0f);
-        g_GraphD3D->InitScene();
-        g_Font->Draw();
-        g_Font->WriteText(192, 224, 448, 256, "Trubelox");
-        g_Render->Draw();
-        g_TextureContainer->SetTexture(-1);
-        g_GraphD3D->EndScene();
+        DrawFrame("Trubelox");
         SaveFrame("loading_screen.png");
         g_GraphD3D->Flip();
 
@@ -83,9 +71,9 @@ int main(int argc, char** argv) {
         cTextEffects effects;
         g_CurrentTime = 10000;
         effects.Add("GREETINGS", 320 - 9 * 16, 240 - 16);
-        DrawFrame(10200, &effects, "text_effect_0.2s.png");
-        DrawFrame(10800, &effects, "text_effect_0.8s.png");
-        DrawFrame(11300, &effects, "text_effect_1.3s.png");
+        RenderAt(10200, &effects, "text_effect_0.2s.png");
+        RenderAt(10800, &effects, "text_effect_0.8s.png");
+        RenderAt(11300, &effects, "text_effect_1.3s.png");
     } catch (const cError& e) {
         std::fprintf(stderr, "text_scenes: %s", e.GetText());
         status = 1;
