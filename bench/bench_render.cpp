@@ -9,14 +9,23 @@
 
 #include <cstdlib>
 
-static void Render_PaintObject(benchmark::State& state) {
+namespace {
+
+// The services headless, and the benchmark's textured sphere.
+void StartSphereScene(SceneSetup& scene, cObject& sphere) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    SceneSetup scene;
     scene.AddTexture("bench", 64, [](int x, int y) { return ((x / 8 + y / 8) & 1) ? 0xC08040u : 0x4080C0u; });
     scene.Start();
-    cObject sphere;
     BuildSphereMesh(sphere, 30, 30, 60.0, g_TextureContainer->AddTexture("bench"));
+}
+
+} // namespace
+
+static void Render_PaintObject(benchmark::State& state) {
+    SceneSetup scene;
+    cObject sphere;
+    StartSphereScene(scene, sphere);
 
     cMatrix camera;
     double angle = 0.0;
@@ -40,13 +49,9 @@ BENCHMARK(Render_PaintObject)->Name("Render/PaintObject")->Unit(benchmark::kMicr
 
 // The transform half alone: paint without drawing.
 static void Render_PaintOnly(benchmark::State& state) {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
     SceneSetup scene;
-    scene.AddTexture("bench", 64, [](int x, int y) { return ((x / 8 + y / 8) & 1) ? 0xC08040u : 0x4080C0u; });
-    scene.Start();
     cObject sphere;
-    BuildSphereMesh(sphere, 30, 30, 60.0, g_TextureContainer->AddTexture("bench"));
+    StartSphereScene(scene, sphere);
     cMatrix camera;
     camera.SetTrans(0.0, 0.0, 200.0);
     g_Render->SetCamera(&camera);
