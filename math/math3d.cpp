@@ -121,7 +121,14 @@ uint32_t GetRndState() { return g_RndState; }
 void SetRndState(uint32_t state) { g_RndState = state; }
 
 double Wrap(double x, double m) {
-    if (x >= m) return x - std::floor(x / m) * m;
+    if (x >= m) {
+        // x / m can round up to a whole number just above x's multiple: keep
+        // the result in [0, m) all the same.
+        double r = x - std::floor(x / m) * m;
+        if (r < 0.0) r += m;
+        if (r >= m) r -= m;
+        return r;
+    }
     if (x < 0.0) return x + (std::floor(-(x + 1.0) / m) + 1.0) * m;
     return x;
 }
