@@ -6,10 +6,10 @@
 #include "app/timer.h"
 #include "gfx/graphd3d.h"
 #include "gfx/render.h"
+#include "show/show.h"
 #include "sound/soundsystem.h"
 #include "tex/texturecontainer.h"
 #include "text/font.h"
-#include "text/texteffects.h"
 
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
@@ -48,7 +48,7 @@ cError* DeleteServices() {
     DeleteService(g_SoundSystem, error);
     // The font and the effects go last, so that the shell can run again.
     DeleteService(g_Font, error);
-    DeleteService(g_TextEffects, error);
+    DeleteEffects();
     return error;
 }
 
@@ -83,8 +83,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
 
     if (g_SoundSystem) g_SoundSystem->MP3Load("demo");
 
-    // The effects, in their fixed order (the text sprites come second to last).
-    g_TextEffects = new cTextEffects;
+    CreateEffects();
 
     if (g_SoundSystem) g_SoundSystem->Play();
     g_Render->Reset();
@@ -98,6 +97,7 @@ void RunShow(HINSTANCE instance, int showCommand) {
         g_Render->SetPaint(true);
         g_PreviousTime = g_CurrentTime;
         g_CurrentTime = int32_t(now - start);
+        Timeline();
         g_MainWindow->ProcessMessages();
 
         DrawFrame(nullptr);
