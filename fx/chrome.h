@@ -16,7 +16,7 @@ public:
     void Build();
     void Draw();
 
-    static const int kGrid = 30; // point (i, j) is i + 30 j
+    static constexpr int kGrid = 30; // point (i, j) is i + 30 j
 
     int32_t m_Texture;
     cObject* m_Object; // outline-able

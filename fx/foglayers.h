@@ -20,7 +20,7 @@ public:
     void Reset();
     void Draw();
 
-    static const int kGrid = 10; // vertex (i, j) is i + 10 j
+    static constexpr int kGrid = 10; // vertex (i, j) is i + 10 j
 
     sFogVertex m_Grid[kGrid * kGrid];
     int32_t m_Texture;
@@ -38,7 +38,7 @@ public:
 
     void Draw();
 
-    static const int kNumLayers = 15;
+    static constexpr int kNumLayers = 15;
 
     cFogLayer* m_Layers;
 };

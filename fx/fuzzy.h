@@ -23,7 +23,7 @@ public:
     // the renderer's painting is on.
     void Draw(const cMatrix& transform);
 
-    static const int kHistory = 90;
+    static constexpr int kHistory = 90;
 
     cObject* m_Object; // the fur at rest
     cObject* m_Copy;   // the fur after the trailing transforms

@@ -38,12 +38,12 @@ void cGlow::Draw() {
     camera->Multiply(*camera, quarter);
     g_Render->PaintObject(m_Object);
 
-    // The light's place on the screen, as the flares see it: the camera's
-    // origin taken through the camera once more.
+    // The light is the camera's origin: its place on the screen and its
+    // depth decide the flares.
     cVector light(0.0, 0.0, 0.0);
     camera->Transform(light);
     sRenderVertex projected;
-    g_Render->RotVertex(light.x, light.y, light.z, &projected);
+    g_Render->Project(light.x, light.y, light.z, &projected);
     // Behind the near plane the projection mirrors through the centre: a
     // light there has no flares.
     const double z = projected.vz;

@@ -43,7 +43,7 @@ public:
     void Bounce();
     void Draw();
 
-    static const int kNumKugeln = 20;
+    static constexpr int kNumKugeln = 20;
 
     cKugel* m_Kugeln;
     int32_t m_Texture;

@@ -27,10 +27,10 @@ public:
     void Draw();
     void DrawParticle(const sParticle& particle);
 
-    static const int kNumParticles = 12000;
-    static const int kBurst = 12;
-    static const int32_t kBurstPeriod = 50;
-    static const int32_t kLife = 2000;
+    static constexpr int kNumParticles = 12000;
+    static constexpr int kBurst = 12;
+    static constexpr int32_t kBurstPeriod = 50;
+    static constexpr int32_t kLife = 2000;
 
     sParticle m_Particles[kNumParticles];
     int32_t m_Texture;

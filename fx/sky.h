@@ -15,7 +15,7 @@ public:
     void Init();
     void Draw();
 
-    static const int kGrid = 30; // point (i, j) is i + 30 j
+    static constexpr int kGrid = 30; // point (i, j) is i + 30 j
 
     cObject* m_Object;
     int32_t m_Texture;

@@ -19,8 +19,8 @@ public:
     // The sequence starts on the first call.
     void Draw();
 
-    static const int kRows = 50;
-    static const int kColumns = 10; // record (r, c) is 10 r + c
+    static constexpr int kRows = 50;
+    static constexpr int kColumns = 10; // record (r, c) is 10 r + c
 
     int32_t m_Texture;
     int32_t m_StartTime; // 0 until the first Draw

@@ -16,7 +16,7 @@ public:
     // scrolls).
     void Draw();
 
-    static const int kNumStrips = 100;
+    static constexpr int kNumStrips = 100;
 
     cObject* m_Object; // strip s: points 4s..4s+3, triangles 2s, 2s+1
     int32_t m_Texture;

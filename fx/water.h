@@ -26,9 +26,9 @@ public:
     void ApplyRipples();
     void ApplyRipple(double x, double z, double radius);
 
-    static const int kNumRipples = 20;
-    static const int kColumns = 50;
-    static const int kRows = 10;
+    static constexpr int kNumRipples = 20;
+    static constexpr int kColumns = 50;
+    static constexpr int kRows = 10;
 
     // Sheet k (0 water, 1 upper), row j, column i: point k + (i + 50 j) * 2.
     cObject* m_Object;

@@ -17,8 +17,8 @@ public:
     // outline: whether the copy is painted with outlines.
     void Draw(bool outline);
 
-    static const int kGrid = 30; // point (i, j) is i + 30 j
-    static const int kNumAttractors = 10;
+    static constexpr int kGrid = 30; // point (i, j) is i + 30 j
+    static constexpr int kNumAttractors = 10;
 
     cObject* m_Object; // the undeformed sphere, outline-able
     int32_t m_Texture;
