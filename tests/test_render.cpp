@@ -3,6 +3,7 @@
 #include "gfx/graphd3d.h"
 #include "gfx/render.h"
 #include "obj/object.h"
+#include "support/allocations.h"
 #include "support/fatal.h"
 #include "support/recording_device.h"
 #include "support/services.h"
@@ -11,47 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
-
-// Counts the allocations of this program while a frame is being checked.
-// (GCC takes the malloc/free pair of a replaced operator for a mismatch.)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-static std::atomic<bool> g_CountAllocations{false};
-static std::atomic<int> g_Allocations{0};
-
-void* operator new(size_t size) {
-    if (g_CountAllocations) ++g_Allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(size_t size, std::align_val_t align) {
-    if (g_CountAllocations) ++g_Allocations;
-    size_t a = size_t(align);
-    if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    if (g_CountAllocations) ++g_Allocations;
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](size_t size) { return operator new(size); }
-void* operator new[](size_t size, std::align_val_t align) { return operator new(size, align); }
-void* operator new[](size_t size, const std::nothrow_t& t) noexcept { return operator new(size, t); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -481,8 +445,8 @@ TEST_F(Render, AFrameAllocatesNothing) {
     // The renderer and the real device it draws with, through the fixture's
     // recorder told to count only.
     recorder->record = false;
+    AllocationCounter allocations;
     for (int frame = 0; frame < 3; ++frame) {
-        g_CountAllocations = true;
         r->SetPaint(false);
         r->Reset();
         r->SetPaint(true);
@@ -501,9 +465,8 @@ TEST_F(Render, AFrameAllocatesNothing) {
         r->Draw();
         g_TextureContainer->SetTexture(-1);
         g_GraphD3D->EndScene();
-        g_CountAllocations = false;
     }
-    EXPECT_EQ(g_Allocations.load(), 0);
+    EXPECT_EQ(allocations.Count(), 0);
     EXPECT_GT(r->m_NumPolys, sphere.m_NumPolys + glass.m_NumPolys);
     EXPECT_GT(recorder->textureBinds, 0);
 }

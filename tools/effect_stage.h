@@ -1,6 +1,6 @@
 // For the programs and tests that show the effects one by one: the window,
-// the software 3D device, the renderer and the texture container on the data
-// set of the working directory, every effect made in the show's order, and
+// the software 3D device, the renderer, the texture container and the font
+// on the data set of the working directory, every effect made in the show's order, and
 // frames of one scene at a time. Header-only, so that each program builds
 // from its one source file.
 #pragma once
@@ -12,6 +12,7 @@
 #include "math/math3d.h"
 #include "show/show.h"
 #include "tex/texturecontainer.h"
+#include "text/font.h"
 
 #include <cstdint>
 #include <string>
@@ -29,6 +30,7 @@ public:
         g_GraphD3D->InitD3D(0);
         g_Render = new cRender;
         g_TextureContainer = new cTextureContainer;
+        g_Font = new cFont;
         g_FocalLength = 220.0;
         g_CurrentTime = 0;
         g_PreviousTime = 0;
@@ -36,6 +38,8 @@ public:
     }
     ~EffectStage() {
         DeleteEffects();
+        delete g_Font;
+        g_Font = nullptr;
         delete g_TextureContainer;
         g_TextureContainer = nullptr;
         delete g_GraphD3D;
