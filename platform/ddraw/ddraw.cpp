@@ -192,6 +192,10 @@ void DDrawSetFrameObserver(DDrawFrameObserver observer, void* user) {
 
 void DDrawSetRasterThreads(int threads) { raster::SetDefaultThreads(threads); }
 
+bool DDrawSetRasterPath(const char* path) { return raster::SetPath(path); }
+const char* DDrawRasterPath() { return raster::PathName(); }
+bool DDrawHasRasterPath(const char* path) { return raster::HasPath(path); }
+
 void DDrawSetWindowed(bool windowed) { g_Windowed = windowed ? 1 : 0; }
 
 namespace ddraw_sw {

@@ -578,9 +578,20 @@ bool DDrawSaveSurfacePNG(IDirectDrawSurface7* surface, const char* path);
 bool DDrawSavePixelsPNG(const uint16_t* pixels, int width, int height, int pitch, const char* path);
 
 // Number of threads the rasterizer spreads one frame's drawing over (by bands
-// of rows); 1 draws on the calling thread. The picture is the same for any
-// number. The default is 1, or TRUBELOX_RASTER_THREADS from the environment.
+// of rows); 1 draws on the calling thread, 0 or less restores the default.
+// The picture is the same for any number. The default is one per core, at
+// most 8, or TRUBELOX_RASTER_THREADS from the environment.
 void DDrawSetRasterThreads(int threads);
+
+// The rasterizer's span routines: "portable" (plain C++, any processor),
+// "sse2" (every x86-64) or "avx2". They draw exactly the same pixels. The
+// fastest the processor has is used, or TRUBELOX_RASTER_PATH from the
+// environment. Setting one takes effect at the next change of state; null
+// restores the start-up choice; false (nothing changed) for a path this
+// machine does not have.
+bool DDrawSetRasterPath(const char* path);
+const char* DDrawRasterPath();
+bool DDrawHasRasterPath(const char* path);
 
 // Whether Flip presents on the screen: fullscreen on the desktop (default),
 // or in a window of the display mode's size (TRUBELOX_WINDOWED=1 sets it too).

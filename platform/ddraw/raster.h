@@ -9,19 +9,23 @@
 // routines from the render states (raster_pipeline.cpp) and the command queue
 // that spreads a frame over threads by bands of rows (raster_queue.cpp).
 //
-// Pixel rules:
+// Pixel rules, the same on every path (portable C++, SSE2, AVX2):
 // - Pixel centres at integer coordinates; vertices snapped to 1/256 pixel;
 //   top-left fill rule; spans clipped exactly to the viewport. A vertex
 //   beyond +-2^20 pixels is clipped away geometrically first.
-// - Z16 = floor(sz * 65535 + 0.5), sz clamped to [0, 1], linear in screen
-//   space. Clear stores round(z * 65535).
-// - Z and the diffuse colour (Gouraud): each row evaluates their planes at its
-//   first and last pixel, clamps them, and steps linearly between them in
-//   fixed point (the colour in 8.8 between runs of 16 pixels, where it is
-//   exact again); values are rounded to the nearest integer.
-// - tu, tv: in screen space, the plane at the row's first pixel stepped by its
-//   gradient (16.16); with perspective, divided by the interpolated rhw at
-//   both ends of every run of 16 pixels and linear between them.
+// - Depth: sz is interpolated over the screen and the triangle is clipped to
+//   0 <= sz <= 1 (a vertex outside moves no depth). Z16 = floor(sz * 65535 +
+//   0.5), clamped to 0..65535. Clear stores round(z * 65535).
+// - Z and the diffuse colour (Gouraud): each row evaluates their planes at
+//   its first pixel, clamped, and steps by the triangle's gradient in fixed
+//   point (Z16 with 12 fraction bits, colour with 16); every pixel's value is
+//   clamped again and rounded to the nearest integer.
+// - tu, tv: with perspective the texel coordinates times rhw and rhw are
+//   interpolated in single precision at every pixel (start of the row plus
+//   the pixel's index times the gradient) and divided there; without, the
+//   texel coordinates themselves. A texture that repeats may have its
+//   coordinates moved by whole periods first. The coordinate in 1/256 texel
+//   is clamped to +-2^30 and rounded down.
 // - Texel centres at (i + 0.5) / size; bilinear weights have 8 bits. No level
 //   of detail: MAGFILTER chooses point or bilinear. ADDRESSU/V WRAP, MIRROR,
 //   CLAMP (BORDER as CLAMP), for any texture size.
@@ -31,6 +35,8 @@
 // - Blend per channel: min(255, ((s * (fs + 1)) >> 8) + ((d * (fd + 1)) >> 8))
 //   with factors in 0..255 and the target's 565 colour widened by bit
 //   replication; the result is truncated to 565.
+// - Render scale k: screen positions, viewport and clear rectangles are
+//   multiplied by k; the target is k times the size the program sees.
 #pragma once
 
 #include "platform/ddraw/ddraw.h"
@@ -101,6 +107,10 @@ public:
     void SetStates(const States& states);
     void SetTexture(const Texture* texture); // null: none bound
 
+    // Render scale (1 to 4): positions, viewport and clears are multiplied
+    // by it; the target is that many times larger.
+    void SetScale(int scale);
+
     // Queues count / 3 triangles.
     void DrawTriangles(const D3DTLVERTEX* vertices, int count);
     // Clears the rectangles (or the viewport) clipped to the viewport.
@@ -116,8 +126,17 @@ private:
 };
 
 // The number of threads that share a frame's drawing by bands of rows,
-// taken by every rasterizer at its next flush.
+// taken by every rasterizer at its next flush. The default is one per core,
+// at most 8, or TRUBELOX_RASTER_THREADS.
 void SetDefaultThreads(int threads);
 int DefaultThreads();
+
+// The span routines in use: "portable", "sse2" or "avx2". The fastest the
+// processor has is chosen at start-up, or TRUBELOX_RASTER_PATH. Taken at the
+// next change of state. False (and nothing changed) for a path this machine
+// or build does not have.
+bool SetPath(const char* name);
+const char* PathName();
+bool HasPath(const char* name);
 
 } // namespace raster

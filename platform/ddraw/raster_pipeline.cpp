@@ -1,12 +1,66 @@
 // The choice of span routines and combine constants from the render states,
-// made once per change of state.
+// made once per change of state, and the choice of path from the processor.
 #include "platform/ddraw/raster_internal.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace raster {
 
 namespace {
+
+enum PathId { kPathPortable, kPathSse2, kPathAvx2, kNumPaths };
+const char* const kPathNames[kNumPaths] = {"portable", "sse2", "avx2"};
+
+bool Available(int path) {
+    switch (path) {
+    case kPathPortable: return true;
+    case kPathSse2: return ChooseSse2Rows(kTexNone, false, kBlendOpaque, false) != nullptr;
+    case kPathAvx2:
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+        return ChooseAvx2Rows(kTexNone, false, kBlendOpaque, false) != nullptr && __builtin_cpu_supports("avx2");
+#else
+        return false;
+#endif
+    default: return false;
+    }
+}
+
+int PathByName(const char* name) {
+    for (int i = 0; i < kNumPaths; ++i)
+        if (name && std::strcmp(name, kPathNames[i]) == 0) return i;
+    return -1;
+}
+
+// The fastest path the processor has, unless TRUBELOX_RASTER_PATH names
+// another one it has.
+int StartPath() {
+    int best = kPathPortable;
+    for (int i = 0; i < kNumPaths; ++i)
+        if (Available(i)) best = i;
+    const char* env = std::getenv("TRUBELOX_RASTER_PATH");
+    if (env && *env) {
+        int wanted = PathByName(env);
+        if (wanted >= 0 && Available(wanted)) return wanted;
+        std::fprintf(stderr, "TRUBELOX_RASTER_PATH=%s: no such path on this machine (portable, sse2%s); using %s\n",
+                     env, Available(kPathAvx2) ? ", avx2" : "", kPathNames[best]);
+    }
+    return best;
+}
+
+const int g_StartPath = StartPath();
+std::atomic<int> g_Path{g_StartPath};
+
+RowsRoutine Choose(int tex, bool perspective, int blend, bool depth) {
+    switch (g_Path.load()) {
+    case kPathAvx2: return ChooseAvx2Rows(tex, perspective, blend, depth);
+    case kPathSse2: return ChooseSse2Rows(tex, perspective, blend, depth);
+    default: return ChoosePortableRows(tex, perspective, blend, depth);
+    }
+}
 
 enum CombineForm { kTexture, kDiffuse, kModulate, kModulate2x, kModulate4x };
 
@@ -24,13 +78,11 @@ CombineForm FormOf(DWORD op, DWORD arg1, DWORD arg2) {
     }
 }
 
-void SetLane(Pipeline* p, int lane, CombineForm form) {
-    for (int i = lane; i < 8; i += 4) {
-        p->argMask[i] = form == kDiffuse ? 255 : 0;
-        p->mulK[i] = form == kTexture ? 0 : 1;
-        p->mulAdd[i] = form == kTexture ? 256 : 0;
-        p->shiftMul[i] = form == kModulate2x ? 512 : form == kModulate4x ? 1024 : 256;
-    }
+void SetChannel(Pipeline* p, int ch, CombineForm form) {
+    p->argMask[ch] = form == kDiffuse ? 255 : 0;
+    p->mulK[ch] = form == kTexture ? 0 : 1;
+    p->mulAdd[ch] = form == kTexture ? 256 : 0;
+    p->shiftMul[ch] = form == kModulate2x ? 512 : form == kModulate4x ? 1024 : 256;
 }
 
 int FactorOf(DWORD blend) {
@@ -53,23 +105,58 @@ int FactorOf(DWORD blend) {
 
 bool IsPowerOfTwo(int v) { return v > 0 && (v & (v - 1)) == 0; }
 
+// How far texel coordinates may move without changing what is sampled.
+double PeriodOf(DWORD mode, int size) {
+    if (mode == D3DTADDRESS_WRAP) return size;
+    if (mode == D3DTADDRESS_MIRROR) return 2.0 * size;
+    return 0.0;
+}
+
 } // namespace
 
+bool SetPath(const char* name) {
+    if (!name) {
+        g_Path = g_StartPath;
+        return true;
+    }
+    int path = PathByName(name);
+    if (path < 0 || !Available(path)) return false;
+    g_Path = path;
+    return true;
+}
+
+const char* PathName() { return kPathNames[g_Path.load()]; }
+
+bool HasPath(const char* name) {
+    int path = PathByName(name);
+    return path >= 0 && Available(path);
+}
+
 void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, const Viewport& vp, const Target& target,
-                   Pipeline* p) {
+                   int scale, Pipeline* p) {
     *p = Pipeline();
-    p->vx0 = std::clamp(vp.x, 0, target.width);
-    p->vy0 = std::clamp(vp.y, 0, target.height);
-    p->vx1 = std::clamp(vp.x + vp.width, p->vx0, target.width);
-    p->vy1 = std::clamp(vp.y + vp.height, p->vy0, target.height);
+    p->scale = scale;
+    p->vx0 = std::clamp(vp.x * scale, 0, target.width);
+    p->vy0 = std::clamp(vp.y * scale, 0, target.height);
+    p->vx1 = std::clamp((vp.x + vp.width) * scale, p->vx0, target.width);
+    p->vy1 = std::clamp((vp.y + vp.height) * scale, p->vy0, target.height);
 
     bool zTest = hasDepth && s.zEnable != D3DZB_FALSE;
     bool zWrite = zTest && s.zWriteEnable != FALSE;
-    if (zTest && (s.zFunc != D3DCMP_ALWAYS || zWrite)) p->depth = ChooseDepthRoutine(int(s.zFunc), zWrite);
+    p->depthTest = zTest && (s.zFunc != D3DCMP_ALWAYS || zWrite);
+    p->depthWrite = p->depthTest && zWrite;
+    switch (s.zFunc) {
+    case D3DCMP_NEVER: p->zCompare = kCompareNever; break;
+    case D3DCMP_LESS: p->zCompare = kCompareLess; break;
+    case D3DCMP_EQUAL: p->zCompare = kCompareEqual; break;
+    case D3DCMP_LESSEQUAL: p->zCompare = kCompareGreater, p->zInvert = true; break;
+    case D3DCMP_GREATER: p->zCompare = kCompareGreater; break;
+    case D3DCMP_NOTEQUAL: p->zCompare = kCompareEqual, p->zInvert = true; break;
+    case D3DCMP_GREATEREQUAL: p->zCompare = kCompareLess, p->zInvert = true; break;
+    default: p->zCompare = kCompareNever, p->zInvert = true; break;
+    }
     p->cullMode = int(s.cullMode);
 
-    int filter = 0;
-    bool fastWrap = false;
     if (texture && texture->texels && texture->width > 0 && texture->height > 0) {
         p->textured = true;
         p->texels = texture->texels;
@@ -78,30 +165,39 @@ void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, const
         p->addressU = int(s.addressU);
         p->addressV = int(s.addressV);
         // No level of detail is computed: MAGFILTER chooses the filter.
-        filter = s.magFilter == D3DTFG_POINT ? 1 : 2;
+        p->filter = s.magFilter == D3DTFG_POINT ? kTexPoint : kTexBilinear;
         if (IsPowerOfTwo(texture->width) && IsPowerOfTwo(texture->height)) {
             int shift = 0;
             while ((1 << shift) < texture->width) ++shift;
             p->texShift = shift;
             p->texMaskU = texture->width - 1;
             p->texMaskV = texture->height - 1;
-            fastWrap = s.addressU == D3DTADDRESS_WRAP && s.addressV == D3DTADDRESS_WRAP;
+            p->fastWrap = s.addressU == D3DTADDRESS_WRAP && s.addressV == D3DTADDRESS_WRAP;
         }
-        p->texelBias = filter == 2 ? 0.5 : 0.0;
+        p->periodU = PeriodOf(s.addressU, texture->width);
+        p->periodV = PeriodOf(s.addressV, texture->height);
+        p->texelBias = p->filter == kTexBilinear ? 0.5 : 0.0;
     }
     p->perspective = s.texturePerspective != FALSE;
-    p->shade = ChooseShadeRoutine(filter, fastWrap, false);
-    p->shadePerspective = ChooseShadeRoutine(filter, fastWrap, p->perspective && filter != 0);
 
     CombineForm color = FormOf(s.colorOp, s.colorArg1, s.colorArg2);
     CombineForm alpha = FormOf(s.alphaOp, s.alphaArg1, s.alphaArg2);
-    for (int lane = 0; lane < 3; ++lane) SetLane(p, lane, color);
-    SetLane(p, 3, alpha);
+    for (int ch = 0; ch < 3; ++ch) SetChannel(p, ch, color);
+    SetChannel(p, 3, alpha);
 
     int src = FactorOf(s.srcBlend), dest = FactorOf(s.destBlend);
     if (s.srcBlend == D3DBLEND_BOTHSRCALPHA) src = kFactorSrcAlpha, dest = kFactorInvSrcAlpha;
     if (s.srcBlend == D3DBLEND_BOTHINVSRCALPHA) src = kFactorInvSrcAlpha, dest = kFactorSrcAlpha;
-    p->write = ChooseWriteRoutine(s.alphaBlendEnable != FALSE, src, dest);
+    p->srcFactor = src;
+    p->destFactor = dest;
+    if (s.alphaBlendEnable == FALSE || (src == kFactorOne && dest == kFactorZero)) p->blendForm = kBlendOpaque;
+    else if (src == kFactorSrcAlpha && dest == kFactorOne) p->blendForm = kBlendAdd;
+    else if (src == kFactorSrcAlpha && dest == kFactorInvSrcAlpha) p->blendForm = kBlendAlpha;
+    else if (src == kFactorZero && dest == kFactorSrcColor) p->blendForm = kBlendModulate;
+    else p->blendForm = kBlendGeneric;
+
+    p->draw = Choose(p->filter, false, p->blendForm, p->depthTest);
+    p->drawPerspective = Choose(p->filter, p->perspective && p->filter != kTexNone, p->blendForm, p->depthTest);
 }
 
 } // namespace raster

@@ -1,9 +1,10 @@
-// The command queue: clears and set-up triangles collected in submission
-// order, then drawn by one thread, or by several that each take every
-// triangle's rows in their own bands of rows. A pixel belongs to exactly one
-// band, and every band sees the commands in the same order, so the picture
-// does not depend on the number of threads.
-#include "platform/ddraw/raster_internal.h"
+// The command queue: clears and triangles collected in submission order,
+// then drawn by one thread, or by several. With several, each first sets up
+// its share of the triangles, then draws every command's rows that fall in
+// its own bands of rows. A pixel belongs to exactly one band, and every band
+// sees the commands in the same order, so the picture does not depend on the
+// number of threads.
+#include "platform/ddraw/raster_scan.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,28 +19,42 @@ namespace raster {
 
 namespace {
 
-// One thread unless TRUBELOX_RASTER_THREADS asks for more.
+const int kMaxThreads = 64;
+
+// One thread per core, at most 8, unless TRUBELOX_RASTER_THREADS says.
 int ThreadsFromEnvironment() {
     const char* env = std::getenv("TRUBELOX_RASTER_THREADS");
-    int n = env ? std::atoi(env) : 1;
-    return std::clamp(n, 1, 64);
+    if (env && std::atoi(env) > 0) return std::min(std::atoi(env), kMaxThreads);
+    int cores = int(std::thread::hardware_concurrency());
+    return std::clamp(cores, 1, 8);
 }
 
 std::atomic<int> g_DefaultThreads{ThreadsFromEnvironment()};
 
-const int kBandShift = 3;              // bands of 8 rows, dealt out in turn
+const int kBandShift = 4;                 // bands of 16 rows, dealt out in turn
 const size_t kMaxQueuedTriangles = 16384; // then the queue is drawn
-const size_t kReservedClears = 1024;      // clears between two flushes
-const size_t kReservedPipelines = 4096;   // state changes between two flushes
+const size_t kMaxClippedTriangles = 4096; // pieces of clipped triangles
+const size_t kMaxClears = 1024;           // clears between two flushes
+const size_t kMaxPipelines = 4096;        // state changes between two flushes
+
+enum CommandKind : uint32_t { kClear, kQueued, kClipped };
 
 struct Command {
-    bool clear;
+    CommandKind kind;
     uint32_t index;
+};
+
+// A triangle as it was drawn, set up when the queue is drawn.
+struct Queued {
+    D3DTLVERTEX v[3];
+    uint32_t pipeline;
 };
 
 } // namespace
 
-void SetDefaultThreads(int threads) { g_DefaultThreads = std::clamp(threads, 1, 64); }
+void SetDefaultThreads(int threads) {
+    g_DefaultThreads = threads > 0 ? std::min(threads, kMaxThreads) : ThreadsFromEnvironment();
+}
 int DefaultThreads() { return g_DefaultThreads; }
 
 struct Rasterizer::Impl {
@@ -47,11 +62,14 @@ struct Rasterizer::Impl {
     Viewport viewport;
     States states;
     Texture texture;
+    int scale = 1;
     bool hasTexture = false;
     bool pipelineDirty = true;
 
     std::vector<Pipeline> pipelines;
-    std::vector<Triangle> triangles;
+    std::vector<Queued> queued;
+    std::vector<Triangle> prepared; // queued[i] set up, for the bands
+    std::vector<Triangle> clipped;
     std::vector<ClearRect> clears;
     std::vector<Command> commands;
 
@@ -63,54 +81,85 @@ struct Rasterizer::Impl {
     uint64_t generation = 0;
     int running = 0;
     bool quit = false;
+    std::atomic<int> setUp{0}; // threads through with their share of the set-up
 
     // The queues are made full size once, so that drawing a frame never
-    // allocates; clearing them keeps their room.
+    // allocates; clearing them keeps their room. So are the threads.
     Impl() {
-        triangles.reserve(kMaxQueuedTriangles);
-        commands.reserve(kMaxQueuedTriangles + kReservedClears);
-        clears.reserve(kReservedClears);
-        pipelines.reserve(kReservedPipelines);
+        queued.reserve(kMaxQueuedTriangles);
+        prepared.resize(kMaxQueuedTriangles);
+        clipped.reserve(kMaxClippedTriangles);
+        commands.reserve(kMaxQueuedTriangles + kMaxClippedTriangles + kMaxClears);
+        clears.reserve(kMaxClears);
+        pipelines.reserve(kMaxPipelines);
+        SetThreadCount(DefaultThreads());
     }
     ~Impl() { StopWorkers(); }
 
     uint32_t CurrentPipeline() {
         if (pipelineDirty || pipelines.empty()) {
             pipelines.emplace_back();
-            BuildPipeline(states, hasTexture ? &texture : nullptr, target.depth != nullptr, viewport, target,
+            BuildPipeline(states, hasTexture ? &texture : nullptr, target.depth != nullptr, viewport, target, scale,
                           &pipelines.back());
             pipelineDirty = false;
         }
         return uint32_t(pipelines.size() - 1);
     }
 
-    // Every command's rows that fall in the bands of owner `band` of `bands`.
+    void Draw(const Triangle& t, int y0, int y1) {
+        const Pipeline& p = pipelines[t.pipeline];
+        (t.perspective ? p.drawPerspective : p.draw)(t, p, target, y0, y1);
+    }
+
+    // One thread: each triangle set up and drawn in turn.
+    void RunAlone() {
+        Triangle tri;
+        for (const Command& c : commands) {
+            switch (c.kind) {
+            case kClear: ClearRows(clears[c.index], target, 0, target.height - 1); break;
+            case kClipped: Draw(clipped[c.index], 0, target.height - 1); break;
+            case kQueued: {
+                const Queued& q = queued[c.index];
+                if (SetupTriangle(q.v[0], q.v[1], q.v[2], pipelines[q.pipeline], q.pipeline, &tri))
+                    Draw(tri, 0, target.height - 1);
+                break;
+            }
+            }
+        }
+    }
+
+    // Thread `band` of `bands`: its share of the set-up, then, once every
+    // thread is through with that, the rows of its bands.
     void Run(int band, int bands) {
+        for (size_t i = size_t(band); i < queued.size(); i += size_t(bands)) {
+            const Queued& q = queued[i];
+            if (!SetupTriangle(q.v[0], q.v[1], q.v[2], pipelines[q.pipeline], q.pipeline, &prepared[i])) {
+                prepared[i].yMin = 1;
+                prepared[i].yMax = 0;
+            }
+        }
+        setUp.fetch_add(1);
+        for (int spins = 0; setUp.load() < bands; ++spins)
+            if (spins > 64) std::this_thread::yield();
+
         for (const Command& c : commands) {
             int y0, y1;
-            if (c.clear) {
+            const Triangle* tri = nullptr;
+            if (c.kind == kClear) {
                 y0 = clears[c.index].y0;
                 y1 = clears[c.index].y1 - 1;
             } else {
-                y0 = triangles[c.index].yMin;
-                y1 = triangles[c.index].yMax;
+                tri = c.kind == kQueued ? &prepared[c.index] : &clipped[c.index];
+                y0 = tri->yMin;
+                y1 = tri->yMax;
             }
             if (y0 > y1) continue;
-            auto draw = [&](int a, int b) {
-                if (c.clear) ClearRows(clears[c.index], target, a, b);
-                else {
-                    const Triangle& t = triangles[c.index];
-                    RasterRows(t, pipelines[t.pipeline], target, a, b);
-                }
-            };
-            if (bands == 1) {
-                draw(y0, y1);
-                continue;
-            }
             int first = y0 >> kBandShift, last = y1 >> kBandShift;
-            int b = first + ((band - first % bands) + bands) % bands;
-            for (; b <= last; b += bands)
-                draw(std::max(y0, b << kBandShift), std::min(y1, ((b + 1) << kBandShift) - 1));
+            for (int b = first + ((band - first % bands) + bands) % bands; b <= last; b += bands) {
+                int a = std::max(y0, b << kBandShift), e = std::min(y1, ((b + 1) << kBandShift) - 1);
+                if (tri) Draw(*tri, a, e);
+                else ClearRows(clears[c.index], target, a, e);
+            }
         }
     }
 
@@ -146,6 +195,7 @@ struct Rasterizer::Impl {
     void SetThreadCount(int threads) {
         if (int(workers.size()) + 1 == threads) return;
         StopWorkers();
+        workers.reserve(size_t(threads));
         for (int i = 1; i < threads; ++i) workers.emplace_back([this, i, g = generation] { WorkerLoop(i, g); });
     }
 
@@ -153,8 +203,9 @@ struct Rasterizer::Impl {
         if (!commands.empty()) {
             SetThreadCount(DefaultThreads());
             if (workers.empty()) {
-                Run(0, 1);
+                RunAlone();
             } else {
+                setUp = 0;
                 {
                     std::lock_guard<std::mutex> lock(mutex);
                     running = int(workers.size());
@@ -167,7 +218,8 @@ struct Rasterizer::Impl {
             }
         }
         commands.clear();
-        triangles.clear();
+        queued.clear();
+        clipped.clear();
         clears.clear();
         pipelines.clear();
         pipelineDirty = true;
@@ -181,6 +233,14 @@ Rasterizer::~Rasterizer() { m_Impl->Flush(); }
 void Rasterizer::SetTarget(const Target& target) {
     m_Impl->Flush();
     m_Impl->target = target;
+    m_Impl->pipelineDirty = true;
+}
+
+void Rasterizer::SetScale(int scale) {
+    scale = std::clamp(scale, 1, 4);
+    if (scale == m_Impl->scale) return;
+    m_Impl->Flush();
+    m_Impl->scale = scale;
     m_Impl->pipelineDirty = true;
 }
 
@@ -213,43 +273,54 @@ void Rasterizer::SetTexture(const Texture* texture) {
 void Rasterizer::DrawTriangles(const D3DTLVERTEX* v, int count) {
     Impl& m = *m_Impl;
     if (!m.target.color) return;
-    Triangle pieces[5];
     for (int i = 0; i + 3 <= count; i += 3) {
-        if (m.triangles.size() + 5 > kMaxQueuedTriangles) m.Flush();
+        if (m.queued.size() == kMaxQueuedTriangles || m.clipped.size() + kMaxPieces > kMaxClippedTriangles ||
+            (m.pipelineDirty && m.pipelines.size() == kMaxPipelines))
+            m.Flush();
         uint32_t pipe = m.CurrentPipeline();
-        int n = SetupTriangle(v[i], v[i + 1], v[i + 2], m.pipelines[pipe], pipe, pieces);
-        for (int k = 0; k < n; ++k) {
-            m.commands.push_back({false, uint32_t(m.triangles.size())});
-            m.triangles.push_back(pieces[k]);
+        if (NeedsClipping(v[i], v[i + 1], v[i + 2], m.scale)) {
+            // Rare: cut into pieces now, on this thread.
+            Triangle pieces[kMaxPieces];
+            int n = SetupTriangle(v[i], v[i + 1], v[i + 2], m.pipelines[pipe], pipe, pieces);
+            for (int k = 0; k < n; ++k) {
+                m.commands.push_back({kClipped, uint32_t(m.clipped.size())});
+                m.clipped.push_back(pieces[k]);
+            }
+            continue;
         }
+        m.commands.push_back({kQueued, uint32_t(m.queued.size())});
+        m.queued.push_back({{v[i], v[i + 1], v[i + 2]}, pipe});
     }
 }
 
 void Rasterizer::Clear(const D3DRECT* rects, int numRects, bool target, bool depth, D3DCOLOR color, float z) {
     Impl& m = *m_Impl;
     if (!m.target.color) return;
+    const int k = m.scale;
     ClearRect base;
     base.target = target;
     base.depth = depth && m.target.depth;
     base.color = ColorTo565(color);
     base.z = DepthToZ16(z);
-    int vx0 = std::clamp(m.viewport.x, 0, m.target.width);
-    int vy0 = std::clamp(m.viewport.y, 0, m.target.height);
-    int vx1 = std::clamp(m.viewport.x + m.viewport.width, vx0, m.target.width);
-    int vy1 = std::clamp(m.viewport.y + m.viewport.height, vy0, m.target.height);
-    auto add = [&](int x0, int y0, int x1, int y1) {
+    int vx0 = std::clamp(m.viewport.x * k, 0, m.target.width);
+    int vy0 = std::clamp(m.viewport.y * k, 0, m.target.height);
+    int vx1 = std::clamp((m.viewport.x + m.viewport.width) * k, vx0, m.target.width);
+    int vy1 = std::clamp((m.viewport.y + m.viewport.height) * k, vy0, m.target.height);
+    auto add = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
         ClearRect r = base;
-        r.x0 = std::max(x0, vx0);
-        r.y0 = std::max(y0, vy0);
-        r.x1 = std::min(x1, vx1);
-        r.y1 = std::min(y1, vy1);
+        r.x0 = int(std::max<int64_t>(x0, vx0));
+        r.y0 = int(std::max<int64_t>(y0, vy0));
+        r.x1 = int(std::min<int64_t>(x1, vx1));
+        r.y1 = int(std::min<int64_t>(y1, vy1));
         if (r.x0 >= r.x1 || r.y0 >= r.y1) return;
-        m.commands.push_back({true, uint32_t(m.clears.size())});
+        if (m.clears.size() == kMaxClears) m.Flush();
+        m.commands.push_back({kClear, uint32_t(m.clears.size())});
         m.clears.push_back(r);
     };
     if (!rects || numRects <= 0) add(vx0, vy0, vx1, vy1);
     else
-        for (int i = 0; i < numRects; ++i) add(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+        for (int i = 0; i < numRects; ++i)
+            add(int64_t(rects[i].x1) * k, int64_t(rects[i].y1) * k, int64_t(rects[i].x2) * k, int64_t(rects[i].y2) * k);
 }
 
 void Rasterizer::Flush() { m_Impl->Flush(); }

@@ -33,7 +33,8 @@ protected:
         m_Textures.clear();
         DDrawReleaseOffscreen(&m_Device);
         DDrawSetDriverProfile(nullptr);
-        DDrawSetRasterThreads(1);
+        DDrawSetRasterThreads(0);
+        DDrawSetRasterPath(nullptr);
     }
 
     static D3DTLVERTEX V(float x, float y, D3DCOLOR color = 0xFFFFFFFF, float z = 0.5f, float u = 0, float v = 0,

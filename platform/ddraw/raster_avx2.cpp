@@ -1,0 +1,105 @@
+// The AVX2 path: eight pixels in one 256-bit register. This file alone is
+// built with AVX2 enabled, and it is used only where the processor has it.
+#if defined(__x86_64__) || defined(_M_X64)
+
+#include "platform/ddraw/raster_scan.h"
+
+#include <immintrin.h>
+
+namespace raster {
+namespace {
+
+struct Avx2 {
+    typedef __m256i I;
+    typedef __m256 F;
+
+    static inline I SetI(int32_t v) { return _mm256_set1_epi32(v); }
+    static inline I Ramp(int32_t step) {
+        uint32_t s = uint32_t(step);
+        return _mm256_setr_epi32(0, int32_t(s), int32_t(2 * s), int32_t(3 * s), int32_t(4 * s), int32_t(5 * s),
+                                 int32_t(6 * s), int32_t(7 * s));
+    }
+    static inline I Load(const int32_t* p) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(p)); }
+    static inline void Store(int32_t* p, I v) { _mm256_store_si256(reinterpret_cast<__m256i*>(p), v); }
+
+    static inline I Add32(I a, I b) { return _mm256_add_epi32(a, b); }
+    static inline I Sub32(I a, I b) { return _mm256_sub_epi32(a, b); }
+    static inline I Add16(I a, I b) { return _mm256_add_epi16(a, b); }
+    static inline I Sub16(I a, I b) { return _mm256_sub_epi16(a, b); }
+    static inline I Mullo16(I a, I b) { return _mm256_mullo_epi16(a, b); }
+    static inline I Mulhi16u(I a, I b) { return _mm256_mulhi_epu16(a, b); }
+    static inline I Madd16(I a, I b) { return _mm256_madd_epi16(a, b); }
+    static inline I Min16(I a, I b) { return _mm256_min_epi16(a, b); }
+    static inline I Max16(I a, I b) { return _mm256_max_epi16(a, b); }
+    static inline I And(I a, I b) { return _mm256_and_si256(a, b); }
+    static inline I Or(I a, I b) { return _mm256_or_si256(a, b); }
+    static inline I Xor(I a, I b) { return _mm256_xor_si256(a, b); }
+    static inline I Unpacklo16(I a, I b) { return _mm256_unpacklo_epi16(a, b); }
+    static inline I Unpackhi16(I a, I b) { return _mm256_unpackhi_epi16(a, b); }
+    static inline I Unpacklo32(I a, I b) { return _mm256_unpacklo_epi32(a, b); }
+    static inline I Unpackhi32(I a, I b) { return _mm256_unpackhi_epi32(a, b); }
+    static inline I Packs32(I a, I b) { return _mm256_packs_epi32(a, b); }
+
+    template <int N> static inline I Srai32(I a) { return _mm256_srai_epi32(a, N); }
+    template <int N> static inline I Srli32(I a) { return _mm256_srli_epi32(a, N); }
+    template <int N> static inline I Slli32(I a) { return _mm256_slli_epi32(a, N); }
+    template <int N> static inline I Srli16(I a) { return _mm256_srli_epi16(a, N); }
+    static inline I Sll32(I a, __m128i count) { return _mm256_sll_epi32(a, count); }
+
+    static inline __m128i Narrow(I a) {
+        return _mm_packs_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
+    }
+    static inline I Widen(__m128i h) { return _mm256_cvtepu16_epi32(h); }
+
+    static inline I Gather(const uint32_t* base, I index) {
+        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), index, 4);
+    }
+
+    // The texels at index and index + 1 of eight points.
+    static inline void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
+        const long long* b = reinterpret_cast<const long long*>(base);
+        __m128i lo = _mm256_castsi256_si128(index), hi = _mm256_extracti128_si256(index, 1);
+        // Points 0, 1, 4, 5 and 2, 3, 6, 7, so that the even and odd halves
+        // come out in order.
+        __m256i a = _mm256_i32gather_epi64(b, _mm_unpacklo_epi64(lo, hi), 4);
+        __m256i c = _mm256_i32gather_epi64(b, _mm_unpackhi_epi64(lo, hi), 4);
+        *first = _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(c), 0x88));
+        *second = _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(c), 0xDD));
+    }
+    static inline bool AnyEqual(I a, I b) { return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, b)) != 0; }
+
+    static inline F SetF(float v) { return _mm256_set1_ps(v); }
+    static inline F FromInt(I a) { return _mm256_cvtepi32_ps(a); }
+    static inline I Trunc(F a) { return _mm256_cvttps_epi32(a); }
+    static inline F Add(F a, F b) { return _mm256_add_ps(a, b); }
+    static inline F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    static inline F Div(F a, F b) { return _mm256_div_ps(a, b); }
+    static inline F Max(F a, F b) { return _mm256_max_ps(a, b); }
+    static inline F Min(F a, F b) { return _mm256_min_ps(a, b); }
+    static inline I CmpGt(F a, F b) { return _mm256_castps_si256(_mm256_cmp_ps(a, b, _CMP_GT_OQ)); }
+};
+
+} // namespace
+} // namespace raster
+
+#include "platform/ddraw/raster_simd.h"
+
+namespace raster {
+
+RowsRoutine ChooseAvx2Rows(int tex, bool perspective, int blend, bool depth) {
+    return ChooseRows<Avx2>(tex, perspective, blend, depth);
+}
+
+} // namespace raster
+
+#else
+
+#include "platform/ddraw/raster_internal.h"
+
+namespace raster {
+
+RowsRoutine ChooseAvx2Rows(int, bool, int, bool) { return nullptr; }
+
+} // namespace raster
+
+#endif

@@ -1,0 +1,146 @@
+// Rasterisation shared by every path: the exact span of every row from the
+// edge equations, and the attributes at the start of each span.
+//
+// Everything a row draws depends only on the triangle and the row, never on
+// the rows drawn before, so bands of rows can be drawn on different threads
+// with the same result.
+//
+// Each path's file includes this into its own unnamed namespace, with no
+// library templates, so that code built for one instruction set is never
+// shared with another path.
+#pragma once
+
+#include "platform/ddraw/raster_internal.h"
+
+namespace raster {
+namespace {
+
+template <typename T> inline T Min(T a, T b) { return b < a ? b : a; }
+template <typename T> inline T Max(T a, T b) { return a < b ? b : a; }
+inline double Clamp(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Division rounding down / up, for a positive divisor.
+inline int64_t FloorDiv(int64_t n, int64_t d) {
+    int64_t q = n / d;
+    return (n % d != 0 && n < 0) ? q - 1 : q;
+}
+inline int64_t CeilDiv(int64_t n, int64_t d) {
+    int64_t q = n / d;
+    return (n % d != 0 && n > 0) ? q + 1 : q;
+}
+
+// One edge's bound on the pixel columns, row after row, exactly: the
+// quotient and remainder of the edge equation carried from row to row, so
+// that only the first row divides.
+struct EdgeWalker {
+    int kind;       // 1: lower bound on x (left edge), -1: upper bound, 0: horizontal
+    int64_t q, r;   // the bound and the remainder, 0 <= r < d
+    int64_t qs, rs; // the change per row, 0 <= rs < d
+    int64_t d;      // |a256|
+    int64_t k, kStep, bias;
+
+    void Start(const Edge& e, int y) {
+        k = e.k0 + e.kStep * y;
+        kStep = e.kStep;
+        bias = e.bias;
+        if (e.a256 > 0) {
+            // x >= ceil(N / d), N = bias - k, N = q d - r; N falls by kStep a row.
+            kind = 1;
+            d = e.a256;
+            q = CeilDiv(bias - k, d);
+            r = q * d - (bias - k);
+        } else if (e.a256 < 0) {
+            // x <= floor(M / d), M = k - bias, M = q d + r; M grows by kStep a row.
+            kind = -1;
+            d = -e.a256;
+            q = FloorDiv(k - bias, d);
+            r = (k - bias) - q * d;
+        } else {
+            kind = 0;
+            return;
+        }
+        qs = FloorDiv(kStep, d);
+        rs = kStep - qs * d;
+    }
+    void Next() {
+        if (kind == 1) {
+            q -= qs;
+            r += rs;
+            if (r >= d) --q, r -= d;
+        } else if (kind == -1) {
+            q += qs;
+            r += rs;
+            if (r >= d) ++q, r -= d;
+        } else {
+            k += kStep;
+        }
+    }
+};
+
+// Calls span(y, x0, x1) for every row of y0..y1 that the triangle covers,
+// with the span clipped to the viewport.
+template <typename SpanFn>
+inline void WalkRows(const Triangle& tri, const Pipeline& pipe, int y0, int y1, SpanFn&& span) {
+    y0 = Max(y0, tri.yMin);
+    y1 = Min(y1, tri.yMax);
+    if (y0 > y1) return;
+    EdgeWalker walkers[3];
+    for (int i = 0; i < 3; ++i) walkers[i].Start(tri.edges[i], y0);
+    for (int y = y0; y <= y1; ++y) {
+        int64_t xl = pipe.vx0, xr = pipe.vx1 - 1;
+        bool empty = false;
+        for (EdgeWalker& w : walkers) {
+            if (w.kind == 1) xl = Max(xl, w.q);
+            else if (w.kind == -1) xr = Min(xr, w.q);
+            else if (w.k < w.bias) empty = true;
+            w.Next();
+        }
+        if (!empty && xl <= xr) span(y, int(xl), int(xr));
+    }
+}
+
+// The span of row y from x0 to x1 with its attributes at x0.
+inline void StartRow(const Triangle& tri, const Pipeline& pipe, const Target& target, int y, int x0, int x1,
+                     Row* row) {
+    row->x = x0;
+    row->y = y;
+    row->n = x1 - x0 + 1;
+    row->color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
+    const double dx = double(x0) - tri.xRef, dy = double(y) - tri.yRef;
+    if (pipe.depthTest) {
+        row->depth = target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0);
+        double z = Clamp(tri.z.c + tri.z.dx * dx + tri.z.dy * dy, 0.0, 1.0) * 65535.0 + 0.5;
+        row->z = int32_t(z * (1 << kZFractionBits));
+    }
+    if (tri.flatColor) {
+        for (int ch = 0; ch < 4; ++ch) row->c[ch] = tri.flatFixed[ch];
+    } else {
+        for (int ch = 0; ch < 4; ++ch) {
+            const Plane& p = tri.color[ch];
+            double c = Clamp(p.c + p.dx * dx + p.dy * dy, 0.0, 255.0) + 0.5;
+            row->c[ch] = int32_t(c * 65536.0);
+        }
+    }
+    if (pipe.textured) {
+        row->s = float(Clamp(tri.s.c + tri.s.dx * dx + tri.s.dy * dy, -1e30, 1e30));
+        row->t = float(Clamp(tri.t.c + tri.t.dx * dx + tri.t.dy * dy, -1e30, 1e30));
+        row->q = float(Clamp(tri.q.c + tri.q.dx * dx + tri.q.dy * dy, -1e30, 1e30));
+    }
+}
+
+// One axis of a texel address for any size and mode.
+inline int AddressTexel(int32_t coord, int size, int mode) {
+    if (mode == D3DTADDRESS_CLAMP || mode == D3DTADDRESS_BORDER)
+        return coord < 0 ? 0 : coord >= size ? size - 1 : int(coord);
+    if (mode == D3DTADDRESS_MIRROR) {
+        int64_t period = int64_t(size) * 2;
+        int64_t m = int64_t(coord) % period;
+        if (m < 0) m += period;
+        return int(m < size ? m : period - 1 - m);
+    }
+    int64_t m = int64_t(coord) % size;
+    return int(m < 0 ? m + size : m);
+}
+
+} // namespace
+} // namespace raster

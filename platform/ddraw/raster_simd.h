@@ -1,0 +1,330 @@
+// The span routines of the SIMD paths, written once over a backend B of
+// vector operations on eight pixels: B::I holds eight 32-bit lanes, B::F
+// eight floats, and every 16-bit operation on B::I works on both halves of
+// each lane. The SSE2 backend keeps a B::I in two registers, the AVX2
+// backend in one; lane-wise and in-128-bit-lane operations mean the same on
+// both, so both compute exactly what the portable path computes.
+//
+// A pixel's colour channels live in two lanes: "rb" holds blue in its low
+// half and red in its high half, "ag" green and alpha. Eight target or Z
+// values are one __m128i of 16-bit lanes.
+//
+// Included by raster_sse2.cpp and raster_avx2.cpp inside their unnamed
+// namespace, after raster_scan.h and their backend.
+#pragma once
+
+#include <emmintrin.h>
+
+namespace raster {
+namespace {
+
+template <class B> struct Simd {
+    typedef typename B::I I;
+    typedef typename B::F F;
+
+    // The texel coordinate in 1/256 texel, clamped to 0..2^30 (NaN to 0)
+    // and truncated.
+    static inline I FixedTexel(F f) {
+        return B::Trunc(B::Min(B::Max(f, B::SetF(0.0f)), B::SetF(kMaxFixedTexel)));
+    }
+
+    // Bilinear filtering of the four texels around eight sample points, as
+    // the portable path does it per channel: columns first, halved, then
+    // the columns >> 15. rb and ag receive the result.
+    static inline void Bilinear(I t00, I t01, I t10, I t11, I fx, I fy, I* rb, I* ag) {
+        const I lowBytes = B::SetI(0x00FF00FF);
+        const I w256 = B::SetI(0x01000100);
+        I wy1 = B::Or(fy, B::template Slli32<16>(fy)); // fy in both halves
+        I wy0 = B::Sub16(w256, wy1);
+        I wx = B::Or(B::Sub32(B::SetI(256), fx), B::template Slli32<16>(fx)); // (256 - fx, fx)
+        I wxLo = B::Unpacklo32(wx, wx), wxHi = B::Unpackhi32(wx, wx);
+        auto columns = [&](I top, I bottom) {
+            return B::template Srli16<1>(B::Add16(B::Mullo16(top, wy0), B::Mullo16(bottom, wy1)));
+        };
+        auto rows = [&](I left, I right) {
+            I lo = B::template Srli32<15>(B::Madd16(B::Unpacklo16(left, right), wxLo));
+            I hi = B::template Srli32<15>(B::Madd16(B::Unpackhi16(left, right), wxHi));
+            return B::Packs32(lo, hi);
+        };
+        I l = columns(B::And(t00, lowBytes), B::And(t10, lowBytes));
+        I r = columns(B::And(t01, lowBytes), B::And(t11, lowBytes));
+        *rb = rows(l, r);
+        l = columns(B::And(B::template Srli32<8>(t00), lowBytes), B::And(B::template Srli32<8>(t10), lowBytes));
+        r = columns(B::And(B::template Srli32<8>(t01), lowBytes), B::And(B::template Srli32<8>(t11), lowBytes));
+        *ag = rows(l, r);
+    }
+
+    // Texel indices of eight points for any size and address mode.
+    static inline I Address(const Pipeline& p, I x, I y) {
+        alignas(32) int32_t xs[kBatch], ys[kBatch], out[kBatch];
+        B::Store(xs, x);
+        B::Store(ys, y);
+        for (int k = 0; k < kBatch; ++k)
+            out[k] = AddressTexel(ys[k], p.texHeight, p.addressV) * p.texWidth +
+                     AddressTexel(xs[k], p.texWidth, p.addressU);
+        return B::Load(out);
+    }
+
+    // 565 of eight colours.
+    static inline __m128i To565(I rb, I ag) {
+        I r = B::And(B::template Srli32<8>(rb), B::SetI(0xF800));
+        I g = B::And(B::template Slli32<3>(ag), B::SetI(0x07E0));
+        I b = B::And(B::template Srli32<3>(rb), B::SetI(0x001F));
+        return NarrowUnsigned(B::Or(B::Or(r, g), b));
+    }
+
+    // 32-bit lanes in 0..65535 (or beyond, saturated) to 16-bit lanes.
+    static inline __m128i NarrowUnsigned(I v) {
+        const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+        return _mm_xor_si128(B::Narrow(B::Sub32(v, B::SetI(0x8000))), flip);
+    }
+};
+
+// Eight 16-bit values from a row, or fewer: the rest of the row may belong
+// to another thread, so a short batch goes through a copy.
+inline __m128i LoadRow(const uint16_t* p, int len) {
+    if (len == kBatch) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    alignas(16) uint16_t tmp[kBatch] = {};
+    for (int k = 0; k < len; ++k) tmp[k] = p[k];
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(tmp));
+}
+inline void StoreRow(uint16_t* p, __m128i v, int len) {
+    if (len == kBatch) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        return;
+    }
+    alignas(16) uint16_t tmp[kBatch];
+    _mm_store_si128(reinterpret_cast<__m128i*>(tmp), v);
+    for (int k = 0; k < len; ++k) p[k] = tmp[k];
+}
+inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+// All-ones in the first len 16-bit lanes.
+inline __m128i ValidLanes(int len) {
+    static const int16_t kLanes[2 * kBatch] = {-1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0};
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + kBatch - len));
+}
+
+// The rows of one triangle; Flat: one diffuse colour throughout.
+template <class B, int Tex, bool Persp, int Blend, bool Depth, bool Flat>
+void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& target, int y0, int y1) {
+    typedef typename B::I I;
+    typedef typename B::F F;
+    typedef Simd<B> S;
+
+    // What is the same for every row of the triangle.
+    const I zRamp = B::Ramp(tri.dz), zStep = B::SetI(int32_t(uint32_t(tri.dz) * kBatch));
+    I cRamp[4], cStep[4];
+    if (!Flat)
+        for (int ch = 0; ch < 4; ++ch) {
+            cRamp[ch] = B::Ramp(tri.dc[ch]);
+            cStep[ch] = B::SetI(int32_t(uint32_t(tri.dc[ch]) * kBatch));
+        }
+    const F lanes = B::FromInt(B::Ramp(1)), batchF = B::SetF(float(kBatch));
+    const F ds = B::SetF(tri.ds), dt = B::SetF(tri.dt), dq = B::SetF(tri.dq);
+    const I maskU = B::SetI(p.texMaskU), maskV = B::SetI(p.texMaskV), byte = B::SetI(0xFF);
+    const __m128i texShift = _mm_cvtsi32_si128(p.texShift);
+    auto pair = [](uint32_t lo, uint32_t hi) { return B::SetI(int32_t((lo & 0xFFFF) | hi << 16)); };
+    const I argRB = pair(p.argMask[0], p.argMask[2]), argAG = pair(p.argMask[1], p.argMask[3]);
+    const I kRB = pair(p.mulK[0], p.mulK[2]), kAG = pair(p.mulK[1], p.mulK[3]);
+    const I addRB = pair(p.mulAdd[0], p.mulAdd[2]), addAG = pair(p.mulAdd[1], p.mulAdd[3]);
+    const I shiftRB = pair(p.shiftMul[0], p.shiftMul[2]), shiftAG = pair(p.shiftMul[1], p.shiftMul[3]);
+    const I one16 = B::SetI(0x00010001), full16 = B::SetI(0x00FF00FF), zero = B::SetI(0);
+    // The diffuse colour's multiplier (d + 1) * k + add, once for a
+    // triangle of one colour.
+    auto multiplier = [&](I d, I k, I add) { return B::Add16(B::Mullo16(B::Add16(d, one16), k), add); };
+    I flatRB = zero, flatAG = zero;
+    if (Flat) {
+        flatRB = multiplier(pair(uint32_t(tri.flatFixed[0]) >> 16, uint32_t(tri.flatFixed[2]) >> 16), kRB, addRB);
+        flatAG = multiplier(pair(uint32_t(tri.flatFixed[1]) >> 16, uint32_t(tri.flatFixed[3]) >> 16), kAG, addAG);
+    }
+    // Blend factors as masks: f = ((s & srcSel) | (a & alphaSel) | (d & destSel) | constant) ^ invert.
+    auto factor = [&](int code, I* sel) {
+        const I all = B::SetI(-1);
+        sel[0] = (code == kFactorSrcColor || code == kFactorInvSrcColor) ? all : zero;
+        sel[1] = (code == kFactorSrcAlpha || code == kFactorInvSrcAlpha) ? all : zero;
+        sel[2] = (code == kFactorDestColor || code == kFactorInvDestColor) ? all : zero;
+        sel[3] = code == kFactorOne ? full16 : zero;
+        sel[4] = (code == kFactorInvSrcColor || code == kFactorInvSrcAlpha || code == kFactorInvDestColor) ? full16
+                                                                                                           : zero;
+    };
+    I srcSel[5], destSel[5];
+    if (Blend == kBlendGeneric) {
+        factor(p.srcFactor, srcSel);
+        factor(p.destFactor, destSel);
+    }
+    const int zCompare = p.zCompare;
+    const __m128i zInvert = _mm_set1_epi16(p.zInvert ? -1 : 0), flip = _mm_set1_epi16(int16_t(0x8000));
+    const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
+    const uint32_t* const texels = p.texels;
+
+    WalkRows(tri, p, y0, y1, [&](int y, int x0, int x1) {
+        Row row;
+        StartRow(tri, p, target, y, x0, x1, &row);
+        I z = B::Add32(B::SetI(row.z), zRamp);
+        I c[4];
+        if (!Flat)
+            for (int ch = 0; ch < 4; ++ch) c[ch] = B::Add32(B::SetI(row.c[ch]), cRamp[ch]);
+        const F s0 = B::SetF(row.s), t0 = B::SetF(row.t), q0 = B::SetF(row.q);
+        F fi = lanes; // the pixels' indices along the row
+        uint16_t* color = row.color;
+        uint16_t* depth = row.depth;
+        for (int left = row.n; left > 0; left -= kBatch, color += kBatch, depth += kBatch, fi = B::Add(fi, batchF)) {
+            const int len = Min(kBatch, left);
+            __m128i pass = ValidLanes(len);
+            // Depth.
+            if (Depth) {
+                __m128i zNew = S::NarrowUnsigned(B::template Srai32<kZFractionBits>(z));
+                z = B::Add32(z, zStep);
+                __m128i buffer = LoadRow(depth, len);
+                __m128i a = _mm_xor_si128(zNew, flip), b = _mm_xor_si128(buffer, flip);
+                __m128i test = zCompare == kCompareLess      ? _mm_cmplt_epi16(a, b)
+                               : zCompare == kCompareGreater ? _mm_cmpgt_epi16(a, b)
+                               : zCompare == kCompareEqual   ? _mm_cmpeq_epi16(a, b)
+                                                             : _mm_setzero_si128();
+                pass = _mm_and_si128(pass, _mm_xor_si128(test, zInvert));
+                if (!_mm_movemask_epi8(pass)) {
+                    if (!Flat)
+                        for (int ch = 0; ch < 4; ++ch) c[ch] = B::Add32(c[ch], cStep[ch]);
+                    continue;
+                }
+                if (depthWrite) StoreRow(depth, Select(pass, zNew, buffer), len);
+            }
+            // Texture coordinates and sampling.
+            I texRB = full16, texAG = full16;
+            if (Tex != kTexNone) {
+                F s = B::Add(s0, B::Mul(fi, ds));
+                F t = B::Add(t0, B::Mul(fi, dt));
+                if (Persp) {
+                    F q = B::Max(B::Add(q0, B::Mul(fi, dq)), B::SetF(kMinRhw));
+                    F r = B::Div(B::SetF(1.0f), q);
+                    s = B::Mul(s, r);
+                    t = B::Mul(t, r);
+                }
+                I u = S::FixedTexel(s), v = S::FixedTexel(t);
+                I x = B::template Srli32<8>(u), yy = B::template Srli32<8>(v);
+                if (Tex == kTexPoint) {
+                    I index = fastWrap ? B::Add32(B::Sll32(B::And(yy, maskV), texShift), B::And(x, maskU))
+                                       : S::Address(p, x, yy);
+                    I texel = B::Gather(texels, index);
+                    texRB = B::And(texel, full16);
+                    texAG = B::And(B::template Srli32<8>(texel), full16);
+                } else {
+                    const I oneI = B::SetI(1);
+                    I t00, t01, t10, t11;
+                    if (fastWrap) {
+                        I xa = B::And(x, maskU);
+                        I ya = B::Sll32(B::And(yy, maskV), texShift);
+                        I yb = B::Sll32(B::And(B::Add32(yy, oneI), maskV), texShift);
+                        I i00 = B::Add32(ya, xa), i10 = B::Add32(yb, xa);
+                        if (!B::AnyEqual(xa, maskU)) {
+                            // No pair crosses the right edge: each pair is read at once.
+                            B::GatherPairs(texels, i00, &t00, &t01);
+                            B::GatherPairs(texels, i10, &t10, &t11);
+                        } else {
+                            I xb = B::And(B::Add32(x, oneI), maskU);
+                            t00 = B::Gather(texels, i00), t01 = B::Gather(texels, B::Add32(ya, xb));
+                            t10 = B::Gather(texels, i10), t11 = B::Gather(texels, B::Add32(yb, xb));
+                        }
+                    } else {
+                        I x1 = B::Add32(x, oneI), y1 = B::Add32(yy, oneI);
+                        t00 = B::Gather(texels, S::Address(p, x, yy)), t01 = B::Gather(texels, S::Address(p, x1, yy));
+                        t10 = B::Gather(texels, S::Address(p, x, y1)), t11 = B::Gather(texels, S::Address(p, x1, y1));
+                    }
+                    S::Bilinear(t00, t01, t10, t11, B::And(u, byte), B::And(v, byte), &texRB, &texAG);
+                }
+            }
+            // Combining with the diffuse colour (clamped to 0..255 per
+            // channel): min(255, ((t | arg) * ((d + 1) * k + add)) >> shift).
+            I mRB = flatRB, mAG = flatAG;
+            if (!Flat) {
+                auto channels = [&](I lo, I hi) {
+                    I pairOf = B::Or(B::And(B::template Srai32<16>(lo), B::SetI(0xFFFF)),
+                                     B::template Slli32<16>(B::template Srai32<16>(hi)));
+                    return B::Min16(B::Max16(pairOf, zero), full16);
+                };
+                mRB = multiplier(channels(c[0], c[2]), kRB, addRB);
+                mAG = multiplier(channels(c[1], c[3]), kAG, addAG);
+                for (int ch = 0; ch < 4; ++ch) c[ch] = B::Add32(c[ch], cStep[ch]);
+            }
+            I sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
+            I sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
+            // Blending and the write.
+            __m128i old = _mm_setzero_si128();
+            const bool whole = len == kBatch && _mm_movemask_epi8(pass) == 0xFFFF;
+            if (Blend != kBlendOpaque || !whole) old = LoadRow(color, len);
+            if (Blend != kBlendOpaque) {
+                I o = B::Widen(old);
+                I r5 = B::template Srli32<11>(o), g6 = B::And(B::template Srli32<5>(o), B::SetI(63));
+                I b5 = B::And(o, B::SetI(31));
+                I r8 = B::Or(B::template Slli32<3>(r5), B::template Srli32<2>(r5));
+                I g8 = B::Or(B::template Slli32<2>(g6), B::template Srli32<4>(g6));
+                I b8 = B::Or(B::template Slli32<3>(b5), B::template Srli32<2>(b5));
+                I oRB = B::Or(b8, B::template Slli32<16>(r8)), oAG = g8;
+                I alpha = B::template Srli32<16>(sAG);
+                alpha = B::Or(alpha, B::template Slli32<16>(alpha));
+                auto term = [&](I x, I f) { return B::template Srli16<8>(B::Mullo16(x, B::Add16(f, one16))); };
+                if (Blend == kBlendAdd) {
+                    sRB = B::Min16(B::Add16(term(sRB, alpha), oRB), full16);
+                    sAG = B::Min16(B::Add16(term(sAG, alpha), oAG), full16);
+                } else if (Blend == kBlendAlpha) {
+                    I inverse = B::Sub16(full16, alpha);
+                    sRB = B::Min16(B::Add16(term(sRB, alpha), term(oRB, inverse)), full16);
+                    sAG = B::Min16(B::Add16(term(sAG, alpha), term(oAG, inverse)), full16);
+                } else if (Blend == kBlendModulate) {
+                    sRB = term(oRB, sRB);
+                    sAG = term(oAG, sAG);
+                } else {
+                    auto pick = [&](const I* sel, I src, I dst) {
+                        return B::Xor(B::Or(B::Or(B::And(src, sel[0]), B::And(alpha, sel[1])),
+                                            B::Or(B::And(dst, sel[2]), sel[3])),
+                                      sel[4]);
+                    };
+                    I rb = B::Add16(term(sRB, pick(srcSel, sRB, oRB)), term(oRB, pick(destSel, sRB, oRB)));
+                    I ag = B::Add16(term(sAG, pick(srcSel, sAG, oAG)), term(oAG, pick(destSel, sAG, oAG)));
+                    sRB = B::Min16(rb, full16);
+                    sAG = B::Min16(ag, full16);
+                }
+            }
+            __m128i out = S::To565(sRB, sAG);
+            if (!whole) out = Select(pass, out, old);
+            StoreRow(color, out, len);
+        }
+    });
+}
+
+template <class B, int Tex, bool Persp, int Blend, bool Depth>
+void DrawRowsSimd(const Triangle& tri, const Pipeline& p, const Target& target, int y0, int y1) {
+    if (tri.flatColor) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true>(tri, p, target, y0, y1);
+    else DrawTriangleRows<B, Tex, Persp, Blend, Depth, false>(tri, p, target, y0, y1);
+}
+
+template <class B, int Tex, bool Persp> RowsRoutine ChooseOutput(int blend, bool depth) {
+    switch (blend) {
+    case kBlendOpaque:
+        return depth ? DrawRowsSimd<B, Tex, Persp, kBlendOpaque, true> : DrawRowsSimd<B, Tex, Persp, kBlendOpaque, false>;
+    case kBlendAdd:
+        return depth ? DrawRowsSimd<B, Tex, Persp, kBlendAdd, true> : DrawRowsSimd<B, Tex, Persp, kBlendAdd, false>;
+    case kBlendAlpha:
+        return depth ? DrawRowsSimd<B, Tex, Persp, kBlendAlpha, true> : DrawRowsSimd<B, Tex, Persp, kBlendAlpha, false>;
+    case kBlendModulate:
+        return depth ? DrawRowsSimd<B, Tex, Persp, kBlendModulate, true>
+                     : DrawRowsSimd<B, Tex, Persp, kBlendModulate, false>;
+    default:
+        return depth ? DrawRowsSimd<B, Tex, Persp, kBlendGeneric, true>
+                     : DrawRowsSimd<B, Tex, Persp, kBlendGeneric, false>;
+    }
+}
+
+template <class B> RowsRoutine ChooseRows(int tex, bool perspective, int blend, bool depth) {
+    if (tex == kTexPoint)
+        return perspective ? ChooseOutput<B, kTexPoint, true>(blend, depth) : ChooseOutput<B, kTexPoint, false>(blend, depth);
+    if (tex == kTexBilinear)
+        return perspective ? ChooseOutput<B, kTexBilinear, true>(blend, depth)
+                           : ChooseOutput<B, kTexBilinear, false>(blend, depth);
+    return ChooseOutput<B, kTexNone, false>(blend, depth);
+}
+
+} // namespace
+} // namespace raster
