@@ -10,7 +10,6 @@ namespace raster {
 
 const int kSubPixelBits = 8;         // vertices snap to 1/256 pixel
 const double kGuardBand = 1048576.0; // beyond +-2^20 pixels a triangle is clipped first
-const int kZFractionBits = 12;       // Z16 carried with 12 fraction bits along a row
 const int kMaxPieces = 8;            // a triangle cut by the depth range and the guard band
 const int kBatch = 8;                // pixels a span routine works on at once
 const float kMinRhw = 1e-30f;        // interpolated rhw is kept above this before dividing
@@ -94,10 +93,11 @@ struct Pipeline {
     int scale = 1;
 };
 
-// a + dx (x - xRef) + dy (y - yRef) over the screen, in pixels, around the
-// triangle's first vertex.
-struct Plane {
-    double c = 0, dx = 0, dy = 0;
+// An attribute over the screen: its value at the triangle's reference
+// pixel and its steps per pixel. Pixel (x, y) has (at + (y - yRef) * dy) +
+// (x - xRef) * dx, in single precision and in that order on every path.
+struct Gradient {
+    float at = 0, dx = 0, dy = 0;
 };
 
 // One edge in 1/256-pixel fixed point: pixel (x, y) is on the inner side
@@ -115,28 +115,13 @@ struct Triangle {
     int yMin, yMax;    // rows to visit, within the viewport; yMin > yMax: nothing
     Edge edges[3];
     bool perspective;
-    bool flatColor; // one colour at every vertex: flatFixed is the row value
-    double xRef, yRef;
-    Plane z;        // sz
-    Plane color[4]; // B, G, R, A in 0..255
-    Plane s, t;     // texel coordinates in 1/256 texel, less the bias (times rhw with perspective)
-    Plane q;        // rhw
-    // The steps from one pixel of a row to the next, the same on every row.
-    int32_t dz;    // Z16 << 12
-    int32_t dc[4]; // colour << 16
-    float ds, dt, dq;
-    int32_t flatFixed[4];
-};
-
-// The start of one row's span: its first pixel and count, where it is
-// written, and the attributes at its first pixel.
-struct Row {
-    int x = 0, y = 0, n = 0;
-    uint16_t* color = nullptr;
-    uint16_t* depth = nullptr;
-    int32_t z = 0;     // (Z16 + 0.5) << 12
-    int32_t c[4] = {}; // (colour + 0.5) << 16, B, G, R, A
-    float s = 0, t = 0, q = 0;
+    bool flatColor;    // one colour at every vertex: flat holds it
+    int xRef, yRef;    // the reference pixel of the gradients
+    Gradient z;        // sz
+    Gradient color[4]; // B, G, R, A in 0..255
+    Gradient s, t;     // texel coordinates in 1/256 texel less the bias (times rhw with perspective)
+    Gradient q;        // rhw
+    uint8_t flat[4];   // B, G, R, A
 };
 
 // Setup (raster_setup.cpp): turns three vertices into up to kMaxPieces

@@ -54,30 +54,41 @@ inline uint32_t BlendFactor(int factor, const uint32_t s[4], const uint32_t d[4]
     }
 }
 
+// A value clamped to lo..hi (NaN to lo), as the SIMD minimum and maximum do.
+inline float Clamp(float v, float lo, float hi) {
+    v = v > lo ? v : lo;
+    return v < hi ? v : hi;
+}
+
 template <int Tex, bool Persp, bool Blended, bool Depth>
 void DrawRows(const Triangle& tri, const Pipeline& p, const Target& target, int y0, int y1) {
     WalkRows(tri, p, y0, y1, [&](int y, int x0, int x1) {
-        Row row;
-        StartRow(tri, p, target, y, x0, x1, &row);
-        for (int i = 0; i < row.n; ++i) {
+        const float fy = float(y - tri.yRef);
+        const float zRow = RowValue(tri.z, fy), sRow = RowValue(tri.s, fy), tRow = RowValue(tri.t, fy),
+                    qRow = RowValue(tri.q, fy);
+        float cRow[4];
+        for (int ch = 0; ch < 4; ++ch) cRow[ch] = RowValue(tri.color[ch], fy);
+        uint16_t* color = target.color + size_t(y) * size_t(target.colorPitch);
+        uint16_t* depth = p.depthTest ? target.depth + size_t(y) * size_t(target.depthPitch) : nullptr;
+        for (int x = x0; x <= x1; ++x) {
+            const float fx = float(x - tri.xRef);
             if (Depth) {
-                int32_t z = int32_t(uint32_t(row.z) + uint32_t(i) * uint32_t(tri.dz)) >> kZFractionBits;
-                uint32_t z16 = uint32_t(z < 0 ? 0 : z > 65535 ? 65535 : z);
-                uint32_t buffer = row.depth[i];
+                float z = Clamp(zRow + fx * tri.z.dx, 0.0f, 1.0f);
+                uint32_t z16 = uint32_t(int32_t(z * 65535.0f + 0.5f));
+                uint32_t buffer = depth[x];
                 bool holds = p.zCompare == kCompareLess      ? z16 < buffer
                              : p.zCompare == kCompareEqual   ? z16 == buffer
                              : p.zCompare == kCompareGreater ? z16 > buffer
                                                              : false;
                 if (holds == p.zInvert) continue;
-                if (p.depthWrite) row.depth[i] = uint16_t(z16);
+                if (p.depthWrite) depth[x] = uint16_t(z16);
             }
             uint32_t texel = 0xFFFFFFFF;
             if (Tex != kTexNone) {
-                float fi = float(i);
-                float s = row.s + fi * tri.ds;
-                float t = row.t + fi * tri.dt;
+                float s = sRow + fx * tri.s.dx;
+                float t = tRow + fx * tri.t.dx;
                 if (Persp) {
-                    float q = row.q + fi * tri.dq;
+                    float q = qRow + fx * tri.q.dx;
                     q = q > kMinRhw ? q : kMinRhw;
                     float r = 1.0f / q;
                     s = s * r;
@@ -88,15 +99,15 @@ void DrawRows(const Triangle& tri, const Pipeline& p, const Target& target, int 
             }
             uint32_t src[4];
             for (int ch = 0; ch < 4; ++ch) {
-                int32_t c = int32_t(uint32_t(row.c[ch]) + uint32_t(i) * uint32_t(tri.dc[ch])) >> 16;
-                uint32_t d = uint32_t(c < 0 ? 0 : c > 255 ? 255 : c);
+                uint32_t d = tri.flat[ch];
+                if (!tri.flatColor) d = uint32_t(int32_t(Clamp(cRow[ch] + fx * tri.color[ch].dx, 0.0f, 255.0f) + 0.5f));
                 uint32_t x = ((Channel(texel, ch) | p.argMask[ch]) * ((d + 1) * p.mulK[ch] + p.mulAdd[ch])) & 0xFFFF;
                 uint32_t v = (x * p.shiftMul[ch]) >> 16;
                 src[ch] = v > 255 ? 255 : v;
             }
             uint32_t out[3] = {src[0], src[1], src[2]};
             if (Blended) {
-                uint32_t old = row.color[i];
+                uint32_t old = color[x];
                 uint32_t r5 = old >> 11, g6 = (old >> 5) & 63, b5 = old & 31;
                 uint32_t dst[4] = {b5 << 3 | b5 >> 2, g6 << 2 | g6 >> 4, r5 << 3 | r5 >> 2, 0};
                 for (int ch = 0; ch < 3; ++ch) {
@@ -106,7 +117,7 @@ void DrawRows(const Triangle& tri, const Pipeline& p, const Target& target, int 
                     out[ch] = v > 255 ? 255 : v;
                 }
             }
-            row.color[i] = uint16_t((out[2] & 0xF8) << 8 | (out[1] & 0xFC) << 3 | out[0] >> 3);
+            color[x] = uint16_t((out[2] & 0xF8) << 8 | (out[1] & 0xFC) << 3 | out[0] >> 3);
         }
     });
 }

@@ -1,5 +1,5 @@
 // Rasterisation shared by every path: the exact span of every row from the
-// edge equations, and the attributes at the start of each span.
+// edge equations, and the attributes at the start of each row.
 //
 // Everything a row draws depends only on the triangle and the row, never on
 // the rows drawn before, so bands of rows can be drawn on different threads
@@ -11,6 +11,12 @@
 #pragma once
 
 #include "platform/ddraw/raster_internal.h"
+
+#if defined(__GNUC__) || defined(__clang__)
+#define RASTER_INLINE inline __attribute__((always_inline))
+#else
+#define RASTER_INLINE inline
+#endif
 
 namespace raster {
 namespace {
@@ -80,7 +86,7 @@ struct EdgeWalker {
 // Calls span(y, x0, x1) for every row of y0..y1 that the triangle covers,
 // with the span clipped to the viewport.
 template <typename SpanFn>
-inline void WalkRows(const Triangle& tri, const Pipeline& pipe, int y0, int y1, SpanFn&& span) {
+RASTER_INLINE void WalkRows(const Triangle& tri, const Pipeline& pipe, int y0, int y1, SpanFn&& span) {
     y0 = Max(y0, tri.yMin);
     y1 = Min(y1, tri.yMax);
     if (y0 > y1) return;
@@ -99,34 +105,8 @@ inline void WalkRows(const Triangle& tri, const Pipeline& pipe, int y0, int y1, 
     }
 }
 
-// The span of row y from x0 to x1 with its attributes at x0.
-inline void StartRow(const Triangle& tri, const Pipeline& pipe, const Target& target, int y, int x0, int x1,
-                     Row* row) {
-    row->x = x0;
-    row->y = y;
-    row->n = x1 - x0 + 1;
-    row->color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
-    const double dx = double(x0) - tri.xRef, dy = double(y) - tri.yRef;
-    if (pipe.depthTest) {
-        row->depth = target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0);
-        double z = Clamp(tri.z.c + tri.z.dx * dx + tri.z.dy * dy, 0.0, 1.0) * 65535.0 + 0.5;
-        row->z = int32_t(z * (1 << kZFractionBits));
-    }
-    if (tri.flatColor) {
-        for (int ch = 0; ch < 4; ++ch) row->c[ch] = tri.flatFixed[ch];
-    } else {
-        for (int ch = 0; ch < 4; ++ch) {
-            const Plane& p = tri.color[ch];
-            double c = Clamp(p.c + p.dx * dx + p.dy * dy, 0.0, 255.0) + 0.5;
-            row->c[ch] = int32_t(c * 65536.0);
-        }
-    }
-    if (pipe.textured) {
-        row->s = float(Clamp(tri.s.c + tri.s.dx * dx + tri.s.dy * dy, -1e30, 1e30));
-        row->t = float(Clamp(tri.t.c + tri.t.dx * dx + tri.t.dy * dy, -1e30, 1e30));
-        row->q = float(Clamp(tri.q.c + tri.q.dx * dx + tri.q.dy * dy, -1e30, 1e30));
-    }
-}
+// An attribute's value at the start of row y (at the reference column).
+RASTER_INLINE float RowValue(const Gradient& g, float fy) { return g.at + fy * g.dy; }
 
 // One axis of a texel address for any size and mode.
 inline int AddressTexel(int32_t coord, int size, int mode) {

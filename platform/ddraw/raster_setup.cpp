@@ -31,11 +31,12 @@ inline int64_t RoundToInt64(double v) {
 
 int64_t Snap(double v) { return RoundToInt64(v * (1 << kSubPixelBits)); }
 
-int32_t FixedStep(double perPixel, double scale) {
-    return int32_t(RoundToInt64(std::clamp(perPixel * scale, -1073741824.0, 1073741824.0)));
-}
-
 float ToFloat(double v) { return float(std::clamp(v, -1e30, 1e30)); }
+
+// A value over the screen, around the first vertex.
+struct Plane {
+    double c, dx, dy;
+};
 
 // The plane through three values at three points, around the first point;
 // inverse is 1 / the doubled signed area of the points.
@@ -155,25 +156,25 @@ int SetupTriangle(const D3DTLVERTEX& a, const D3DTLVERTEX& b, const D3DTLVERTEX&
     bool clip = NeedsClipping(a, b, c, pipe.scale);
     if (!clip && !MakeEdges(p[0], p[1], p[2], pipe, &tri)) return 0;
 
-    // Attribute planes from the vertices as given.
+    // Attribute planes from the vertices as given, handed on as gradients
+    // around a reference pixel: vertex 0's, kept within the viewport.
     tri.pipeline = pipelineIndex;
-    tri.xRef = p[0].x;
-    tri.yRef = p[0].y;
     const double inverse = 1.0 / cross;
-    tri.z = MakePlane(p, a.sz, b.sz, c.sz, inverse);
-    tri.dz = FixedStep(tri.z.dx, 65535.0 * (1 << kZFractionBits));
+    tri.xRef = int(std::clamp(std::floor(p[0].x), double(pipe.vx0), double(std::max(pipe.vx0, pipe.vx1 - 1))));
+    tri.yRef = int(std::clamp(std::floor(p[0].y), double(pipe.vy0), double(std::max(pipe.vy0, pipe.vy1 - 1))));
+    const double ox = tri.xRef - p[0].x, oy = tri.yRef - p[0].y;
+    auto gradient = [&](double a0, double a1, double a2) {
+        Plane pl = MakePlane(p, a0, a1, a2, inverse);
+        return Gradient{ToFloat(pl.c + pl.dx * ox + pl.dy * oy), ToFloat(pl.dx), ToFloat(pl.dy)};
+    };
+    tri.z = gradient(a.sz, b.sz, c.sz);
     tri.flatColor = a.color == b.color && b.color == c.color;
     for (int ch = 0; ch < 4; ++ch) {
         int shift = ch * 8; // B, G, R, A
-        tri.flatFixed[ch] = int32_t((((a.color >> shift) & 0xFF) << 16) + 0x8000);
-        if (tri.flatColor) {
-            tri.color[ch] = Plane{double((a.color >> shift) & 0xFF), 0, 0};
-            tri.dc[ch] = 0;
-        } else {
-            tri.color[ch] = MakePlane(p, double((a.color >> shift) & 0xFF), double((b.color >> shift) & 0xFF),
-                                      double((c.color >> shift) & 0xFF), inverse);
-            tri.dc[ch] = FixedStep(tri.color[ch].dx, 65536.0);
-        }
+        tri.flat[ch] = uint8_t(a.color >> shift);
+        if (!tri.flatColor)
+            tri.color[ch] = gradient(double((a.color >> shift) & 0xFF), double((b.color >> shift) & 0xFF),
+                                     double((c.color >> shift) & 0xFF));
     }
     double rhw[3] = {a.rhw, b.rhw, c.rhw};
     bool perspective = pipe.perspective && pipe.textured;
@@ -193,17 +194,14 @@ int SetupTriangle(const D3DTLVERTEX& a, const D3DTLVERTEX& b, const D3DTLVERTEX&
             v[i] = (v[i] - pipe.texelBias) * 256.0;
         }
         if (perspective) {
-            tri.q = MakePlane(p, rhw[0], rhw[1], rhw[2], inverse);
-            tri.s = MakePlane(p, u[0] * rhw[0], u[1] * rhw[1], u[2] * rhw[2], inverse);
-            tri.t = MakePlane(p, v[0] * rhw[0], v[1] * rhw[1], v[2] * rhw[2], inverse);
+            tri.q = gradient(rhw[0], rhw[1], rhw[2]);
+            tri.s = gradient(u[0] * rhw[0], u[1] * rhw[1], u[2] * rhw[2]);
+            tri.t = gradient(v[0] * rhw[0], v[1] * rhw[1], v[2] * rhw[2]);
         } else {
-            tri.q = Plane{1.0, 0, 0};
-            tri.s = MakePlane(p, u[0], u[1], u[2], inverse);
-            tri.t = MakePlane(p, v[0], v[1], v[2], inverse);
+            tri.q = Gradient{1.0f, 0, 0};
+            tri.s = gradient(u[0], u[1], u[2]);
+            tri.t = gradient(v[0], v[1], v[2]);
         }
-        tri.ds = ToFloat(tri.s.dx);
-        tri.dt = ToFloat(tri.t.dx);
-        tri.dq = ToFloat(tri.q.dx);
     }
     if (!clip) return 1;
 

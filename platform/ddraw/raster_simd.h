@@ -80,22 +80,42 @@ template <class B> struct Simd {
     }
 };
 
-// Eight 16-bit values from a row, or fewer: the rest of the row may belong
-// to another thread, so a short batch goes through a copy.
-inline __m128i LoadRow(const uint16_t* p, int len) {
-    if (len == kBatch) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    alignas(16) uint16_t tmp[kBatch] = {};
-    for (int k = 0; k < len; ++k) tmp[k] = p[k];
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(tmp));
-}
-inline void StoreRow(uint16_t* p, __m128i v, int len) {
-    if (len == kBatch) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-        return;
+// Eight 16-bit values from a row, or fewer. A row belongs to one thread, so
+// a whole batch may be read and written back where it lies within the row;
+// only a batch that would pass the row's end is read and written value by
+// value (without a round trip through memory).
+inline __m128i LoadPart(const uint16_t* p, int len) {
+    __m128i v = _mm_setzero_si128();
+    switch (len) {
+    case 8: v = _mm_insert_epi16(v, p[7], 7); [[fallthrough]];
+    case 7: v = _mm_insert_epi16(v, p[6], 6); [[fallthrough]];
+    case 6: v = _mm_insert_epi16(v, p[5], 5); [[fallthrough]];
+    case 5: v = _mm_insert_epi16(v, p[4], 4); [[fallthrough]];
+    case 4: v = _mm_insert_epi16(v, p[3], 3); [[fallthrough]];
+    case 3: v = _mm_insert_epi16(v, p[2], 2); [[fallthrough]];
+    case 2: v = _mm_insert_epi16(v, p[1], 1); [[fallthrough]];
+    default: v = _mm_insert_epi16(v, p[0], 0);
     }
-    alignas(16) uint16_t tmp[kBatch];
-    _mm_store_si128(reinterpret_cast<__m128i*>(tmp), v);
-    for (int k = 0; k < len; ++k) p[k] = tmp[k];
+    return v;
+}
+inline void StorePart(uint16_t* p, __m128i v, int len) {
+    switch (len) {
+    case 8: p[7] = uint16_t(_mm_extract_epi16(v, 7)); [[fallthrough]];
+    case 7: p[6] = uint16_t(_mm_extract_epi16(v, 6)); [[fallthrough]];
+    case 6: p[5] = uint16_t(_mm_extract_epi16(v, 5)); [[fallthrough]];
+    case 5: p[4] = uint16_t(_mm_extract_epi16(v, 4)); [[fallthrough]];
+    case 4: p[3] = uint16_t(_mm_extract_epi16(v, 3)); [[fallthrough]];
+    case 3: p[2] = uint16_t(_mm_extract_epi16(v, 2)); [[fallthrough]];
+    case 2: p[1] = uint16_t(_mm_extract_epi16(v, 1)); [[fallthrough]];
+    default: p[0] = uint16_t(_mm_extract_epi16(v, 0));
+    }
+}
+inline __m128i LoadRow(const uint16_t* p, int len, bool whole) {
+    return whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)) : LoadPart(p, len);
+}
+inline void StoreRow(uint16_t* p, __m128i v, int len, bool whole) {
+    if (whole) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    else StorePart(p, v, len);
 }
 inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
@@ -114,15 +134,12 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     typedef Simd<B> S;
 
     // What is the same for every row of the triangle.
-    const I zRamp = B::Ramp(tri.dz), zStep = B::SetI(int32_t(uint32_t(tri.dz) * kBatch));
-    I cRamp[4], cStep[4];
-    if (!Flat)
-        for (int ch = 0; ch < 4; ++ch) {
-            cRamp[ch] = B::Ramp(tri.dc[ch]);
-            cStep[ch] = B::SetI(int32_t(uint32_t(tri.dc[ch]) * kBatch));
-        }
     const F lanes = B::FromInt(B::Ramp(1)), batchF = B::SetF(float(kBatch));
-    const F ds = B::SetF(tri.ds), dt = B::SetF(tri.dt), dq = B::SetF(tri.dq);
+    const F zeroF = B::SetF(0.0f), halfF = B::SetF(0.5f);
+    const F dz = B::SetF(tri.z.dx), ds = B::SetF(tri.s.dx), dt = B::SetF(tri.t.dx), dq = B::SetF(tri.q.dx);
+    F dc[4];
+    if (!Flat)
+        for (int ch = 0; ch < 4; ++ch) dc[ch] = B::SetF(tri.color[ch].dx);
     const I maskU = B::SetI(p.texMaskU), maskV = B::SetI(p.texMaskV), byte = B::SetI(0xFF);
     const __m128i texShift = _mm_cvtsi32_si128(p.texShift);
     auto pair = [](uint32_t lo, uint32_t hi) { return B::SetI(int32_t((lo & 0xFFFF) | hi << 16)); };
@@ -136,8 +153,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     auto multiplier = [&](I d, I k, I add) { return B::Add16(B::Mullo16(B::Add16(d, one16), k), add); };
     I flatRB = zero, flatAG = zero;
     if (Flat) {
-        flatRB = multiplier(pair(uint32_t(tri.flatFixed[0]) >> 16, uint32_t(tri.flatFixed[2]) >> 16), kRB, addRB);
-        flatAG = multiplier(pair(uint32_t(tri.flatFixed[1]) >> 16, uint32_t(tri.flatFixed[3]) >> 16), kAG, addAG);
+        flatRB = multiplier(pair(tri.flat[0], tri.flat[2]), kRB, addRB);
+        flatAG = multiplier(pair(tri.flat[1], tri.flat[3]), kAG, addAG);
     }
     // Blend factors as masks: f = ((s & srcSel) | (a & alphaSel) | (d & destSel) | constant) ^ invert.
     auto factor = [&](int code, I* sel) {
@@ -160,44 +177,42 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     const uint32_t* const texels = p.texels;
 
     WalkRows(tri, p, y0, y1, [&](int y, int x0, int x1) {
-        Row row;
-        StartRow(tri, p, target, y, x0, x1, &row);
-        I z = B::Add32(B::SetI(row.z), zRamp);
-        I c[4];
+        const float fy = float(y - tri.yRef);
+        const F zRow = B::SetF(RowValue(tri.z, fy)), sRow = B::SetF(RowValue(tri.s, fy)),
+                tRow = B::SetF(RowValue(tri.t, fy)), qRow = B::SetF(RowValue(tri.q, fy));
+        F cRow[4];
         if (!Flat)
-            for (int ch = 0; ch < 4; ++ch) c[ch] = B::Add32(B::SetI(row.c[ch]), cRamp[ch]);
-        const F s0 = B::SetF(row.s), t0 = B::SetF(row.t), q0 = B::SetF(row.q);
-        F fi = lanes; // the pixels' indices along the row
-        uint16_t* color = row.color;
-        uint16_t* depth = row.depth;
-        for (int left = row.n; left > 0; left -= kBatch, color += kBatch, depth += kBatch, fi = B::Add(fi, batchF)) {
+            for (int ch = 0; ch < 4; ++ch) cRow[ch] = B::SetF(RowValue(tri.color[ch], fy));
+        F fx = B::Add(B::SetF(float(x0 - tri.xRef)), lanes); // the pixels' columns from the reference
+        uint16_t* color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
+        uint16_t* depth = Depth ? target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0) : nullptr;
+        int room = target.width - x0; // pixels to the end of the row
+        for (int left = x1 - x0 + 1; left > 0;
+             left -= kBatch, room -= kBatch, color += kBatch, depth += kBatch, fx = B::Add(fx, batchF)) {
             const int len = Min(kBatch, left);
+            const bool inRow = room >= kBatch; // eight values can be read and written back
             __m128i pass = ValidLanes(len);
             // Depth.
             if (Depth) {
-                __m128i zNew = S::NarrowUnsigned(B::template Srai32<kZFractionBits>(z));
-                z = B::Add32(z, zStep);
-                __m128i buffer = LoadRow(depth, len);
+                F zf = B::Min(B::Max(B::Add(zRow, B::Mul(fx, dz)), zeroF), B::SetF(1.0f));
+                __m128i zNew = S::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
+                __m128i buffer = LoadRow(depth, len, inRow);
                 __m128i a = _mm_xor_si128(zNew, flip), b = _mm_xor_si128(buffer, flip);
                 __m128i test = zCompare == kCompareLess      ? _mm_cmplt_epi16(a, b)
                                : zCompare == kCompareGreater ? _mm_cmpgt_epi16(a, b)
                                : zCompare == kCompareEqual   ? _mm_cmpeq_epi16(a, b)
                                                              : _mm_setzero_si128();
                 pass = _mm_and_si128(pass, _mm_xor_si128(test, zInvert));
-                if (!_mm_movemask_epi8(pass)) {
-                    if (!Flat)
-                        for (int ch = 0; ch < 4; ++ch) c[ch] = B::Add32(c[ch], cStep[ch]);
-                    continue;
-                }
-                if (depthWrite) StoreRow(depth, Select(pass, zNew, buffer), len);
+                if (!_mm_movemask_epi8(pass)) continue;
+                if (depthWrite) StoreRow(depth, Select(pass, zNew, buffer), len, inRow);
             }
             // Texture coordinates and sampling.
             I texRB = full16, texAG = full16;
             if (Tex != kTexNone) {
-                F s = B::Add(s0, B::Mul(fi, ds));
-                F t = B::Add(t0, B::Mul(fi, dt));
+                F s = B::Add(sRow, B::Mul(fx, ds));
+                F t = B::Add(tRow, B::Mul(fx, dt));
                 if (Persp) {
-                    F q = B::Max(B::Add(q0, B::Mul(fi, dq)), B::SetF(kMinRhw));
+                    F q = B::Max(B::Add(qRow, B::Mul(fx, dq)), B::SetF(kMinRhw));
                     F r = B::Div(B::SetF(1.0f), q);
                     s = B::Mul(s, r);
                     t = B::Mul(t, r);
@@ -239,21 +254,20 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             // channel): min(255, ((t | arg) * ((d + 1) * k + add)) >> shift).
             I mRB = flatRB, mAG = flatAG;
             if (!Flat) {
-                auto channels = [&](I lo, I hi) {
-                    I pairOf = B::Or(B::And(B::template Srai32<16>(lo), B::SetI(0xFFFF)),
-                                     B::template Slli32<16>(B::template Srai32<16>(hi)));
-                    return B::Min16(B::Max16(pairOf, zero), full16);
-                };
-                mRB = multiplier(channels(c[0], c[2]), kRB, addRB);
-                mAG = multiplier(channels(c[1], c[3]), kAG, addAG);
-                for (int ch = 0; ch < 4; ++ch) c[ch] = B::Add32(c[ch], cStep[ch]);
+                I d[4];
+                for (int ch = 0; ch < 4; ++ch) {
+                    F c = B::Min(B::Max(B::Add(cRow[ch], B::Mul(fx, dc[ch])), zeroF), B::SetF(255.0f));
+                    d[ch] = B::Trunc(B::Add(c, halfF));
+                }
+                mRB = multiplier(B::Or(d[0], B::template Slli32<16>(d[2])), kRB, addRB);
+                mAG = multiplier(B::Or(d[1], B::template Slli32<16>(d[3])), kAG, addAG);
             }
             I sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
             I sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
             // Blending and the write.
             __m128i old = _mm_setzero_si128();
             const bool whole = len == kBatch && _mm_movemask_epi8(pass) == 0xFFFF;
-            if (Blend != kBlendOpaque || !whole) old = LoadRow(color, len);
+            if (Blend != kBlendOpaque || !whole) old = LoadRow(color, len, inRow);
             if (Blend != kBlendOpaque) {
                 I o = B::Widen(old);
                 I r5 = B::template Srli32<11>(o), g6 = B::And(B::template Srli32<5>(o), B::SetI(63));
@@ -289,7 +303,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             }
             __m128i out = S::To565(sRB, sAG);
             if (!whole) out = Select(pass, out, old);
-            StoreRow(color, out, len);
+            StoreRow(color, out, len, inRow);
         }
     });
 }
