@@ -83,26 +83,50 @@ struct EdgeWalker {
     }
 };
 
+// The rows y0..y1 that the triangle covers, one after another, with their
+// spans clipped to the viewport.
+struct RowWalker {
+    EdgeWalker walkers[3];
+    int y, y1, vx0, vx1;
+
+    RASTER_INLINE RowWalker(const Triangle& tri, const Pipeline& pipe, int from, int to) {
+        y = Max(from, tri.yMin);
+        y1 = Min(to, tri.yMax);
+        vx0 = pipe.vx0;
+        vx1 = pipe.vx1 - 1;
+        if (y <= y1)
+            for (int i = 0; i < 3; ++i) walkers[i].Start(tri.edges[i], y);
+    }
+    // The next row with pixels: false when there is none.
+    RASTER_INLINE bool Next(int* row, int* x0, int* x1) {
+        for (; y <= y1;) {
+            int64_t xl = vx0, xr = vx1;
+            bool empty = false;
+            for (EdgeWalker& w : walkers) {
+                if (w.kind == 1) xl = Max(xl, w.q);
+                else if (w.kind == -1) xr = Min(xr, w.q);
+                else if (w.k < w.bias) empty = true;
+                w.Next();
+            }
+            int current = y++;
+            if (!empty && xl <= xr) {
+                *row = current;
+                *x0 = int(xl);
+                *x1 = int(xr);
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
 // Calls span(y, x0, x1) for every row of y0..y1 that the triangle covers,
 // with the span clipped to the viewport.
 template <typename SpanFn>
 RASTER_INLINE void WalkRows(const Triangle& tri, const Pipeline& pipe, int y0, int y1, SpanFn&& span) {
-    y0 = Max(y0, tri.yMin);
-    y1 = Min(y1, tri.yMax);
-    if (y0 > y1) return;
-    EdgeWalker walkers[3];
-    for (int i = 0; i < 3; ++i) walkers[i].Start(tri.edges[i], y0);
-    for (int y = y0; y <= y1; ++y) {
-        int64_t xl = pipe.vx0, xr = pipe.vx1 - 1;
-        bool empty = false;
-        for (EdgeWalker& w : walkers) {
-            if (w.kind == 1) xl = Max(xl, w.q);
-            else if (w.kind == -1) xr = Min(xr, w.q);
-            else if (w.k < w.bias) empty = true;
-            w.Next();
-        }
-        if (!empty && xl <= xr) span(y, int(xl), int(xr));
-    }
+    RowWalker rows(tri, pipe, y0, y1);
+    int y, x0, x1;
+    while (rows.Next(&y, &x0, &x1)) span(y, x0, x1);
 }
 
 // An attribute's value at the start of row y (at the reference column).

@@ -176,136 +176,186 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
     const uint32_t* const texels = p.texels;
 
-    WalkRows(tri, p, y0, y1, [&](int y, int x0, int x1) {
+    // A batch between its two halves: the first tests and writes depth and
+    // reads the texels, the second filters, combines, blends and writes.
+    // The next batch (in this row or the next) is read before the current
+    // one is finished, so that the reads of one overlap the arithmetic of
+    // the other.
+    struct Batch {
+        I t00, t01, t10, t11, u, v;
+        F fx, cRow[4];
+        __m128i pass;
+        uint16_t* color;
+        int len;
+        bool inRow;
+    };
+    F zRow, sRow, tRow, qRow, cRow[4];
+
+    auto fetch = [&](Batch& b, F fx, uint16_t* color, uint16_t* depth, int len, bool inRow) {
+        b.fx = fx;
+        if (!Flat)
+            for (int ch = 0; ch < 4; ++ch) b.cRow[ch] = cRow[ch];
+        b.color = color;
+        b.len = len;
+        b.inRow = inRow;
+        b.pass = ValidLanes(len);
+        if (Depth) {
+            F zf = B::Min(B::Max(B::Add(zRow, B::Mul(fx, dz)), zeroF), B::SetF(1.0f));
+            __m128i zNew = S::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
+            __m128i buffer = LoadRow(depth, len, inRow);
+            __m128i x = _mm_xor_si128(zNew, flip), y = _mm_xor_si128(buffer, flip);
+            __m128i test = zCompare == kCompareLess      ? _mm_cmplt_epi16(x, y)
+                           : zCompare == kCompareGreater ? _mm_cmpgt_epi16(x, y)
+                           : zCompare == kCompareEqual   ? _mm_cmpeq_epi16(x, y)
+                                                         : _mm_setzero_si128();
+            b.pass = _mm_and_si128(b.pass, _mm_xor_si128(test, zInvert));
+            if (!_mm_movemask_epi8(b.pass)) return false;
+            if (depthWrite) StoreRow(depth, Select(b.pass, zNew, buffer), len, inRow);
+        }
+        if (Tex == kTexNone) return true;
+        F s = B::Add(sRow, B::Mul(fx, ds));
+        F t = B::Add(tRow, B::Mul(fx, dt));
+        if (Persp) {
+            F q = B::Max(B::Add(qRow, B::Mul(fx, dq)), B::SetF(kMinRhw));
+            F r = B::Div(B::SetF(1.0f), q);
+            s = B::Mul(s, r);
+            t = B::Mul(t, r);
+        }
+        b.u = S::FixedTexel(s);
+        b.v = S::FixedTexel(t);
+        I x = B::template Srli32<8>(b.u), y = B::template Srli32<8>(b.v);
+        if (Tex == kTexPoint) {
+            I index = fastWrap ? B::Add32(B::Sll32(B::And(y, maskV), texShift), B::And(x, maskU)) : S::Address(p, x, y);
+            b.t00 = B::Gather(texels, index);
+            return true;
+        }
+        const I oneI = B::SetI(1);
+        if (fastWrap) {
+            I xa = B::And(x, maskU);
+            I ya = B::Sll32(B::And(y, maskV), texShift);
+            I yb = B::Sll32(B::And(B::Add32(y, oneI), maskV), texShift);
+            I i00 = B::Add32(ya, xa), i10 = B::Add32(yb, xa);
+            if (!B::AnyEqual(xa, maskU)) {
+                // No pair crosses the right edge: each pair is read at once.
+                B::GatherPairs(texels, i00, &b.t00, &b.t01);
+                B::GatherPairs(texels, i10, &b.t10, &b.t11);
+            } else {
+                I xb = B::And(B::Add32(x, oneI), maskU);
+                b.t00 = B::Gather(texels, i00), b.t01 = B::Gather(texels, B::Add32(ya, xb));
+                b.t10 = B::Gather(texels, i10), b.t11 = B::Gather(texels, B::Add32(yb, xb));
+            }
+        } else {
+            I x1 = B::Add32(x, oneI), y1 = B::Add32(y, oneI);
+            b.t00 = B::Gather(texels, S::Address(p, x, y)), b.t01 = B::Gather(texels, S::Address(p, x1, y));
+            b.t10 = B::Gather(texels, S::Address(p, x, y1)), b.t11 = B::Gather(texels, S::Address(p, x1, y1));
+        }
+        return true;
+    };
+
+    auto finish = [&](const Batch& b) {
+        I texRB = full16, texAG = full16;
+        if (Tex == kTexPoint) {
+            texRB = B::And(b.t00, full16);
+            texAG = B::And(B::template Srli32<8>(b.t00), full16);
+        } else if (Tex == kTexBilinear) {
+            S::Bilinear(b.t00, b.t01, b.t10, b.t11, B::And(b.u, byte), B::And(b.v, byte), &texRB, &texAG);
+        }
+        // Combining with the diffuse colour (clamped to 0..255 per
+        // channel): min(255, ((t | arg) * ((d + 1) * k + add)) >> shift).
+        I mRB = flatRB, mAG = flatAG;
+        if (!Flat) {
+            I d[4];
+            for (int ch = 0; ch < 4; ++ch) {
+                F c = B::Min(B::Max(B::Add(b.cRow[ch], B::Mul(b.fx, dc[ch])), zeroF), B::SetF(255.0f));
+                d[ch] = B::Trunc(B::Add(c, halfF));
+            }
+            mRB = multiplier(B::Or(d[0], B::template Slli32<16>(d[2])), kRB, addRB);
+            mAG = multiplier(B::Or(d[1], B::template Slli32<16>(d[3])), kAG, addAG);
+        }
+        I sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
+        I sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
+        // Blending and the write.
+        __m128i old = _mm_setzero_si128();
+        const bool whole = b.len == kBatch && _mm_movemask_epi8(b.pass) == 0xFFFF;
+        if (Blend != kBlendOpaque || !whole) old = LoadRow(b.color, b.len, b.inRow);
+        if (Blend != kBlendOpaque) {
+            I o = B::Widen(old);
+            I r5 = B::template Srli32<11>(o), g6 = B::And(B::template Srli32<5>(o), B::SetI(63));
+            I b5 = B::And(o, B::SetI(31));
+            I r8 = B::Or(B::template Slli32<3>(r5), B::template Srli32<2>(r5));
+            I g8 = B::Or(B::template Slli32<2>(g6), B::template Srli32<4>(g6));
+            I b8 = B::Or(B::template Slli32<3>(b5), B::template Srli32<2>(b5));
+            I oRB = B::Or(b8, B::template Slli32<16>(r8)), oAG = g8;
+            I alpha = B::template Srli32<16>(sAG);
+            alpha = B::Or(alpha, B::template Slli32<16>(alpha));
+            auto term = [&](I x, I f) { return B::template Srli16<8>(B::Mullo16(x, B::Add16(f, one16))); };
+            if (Blend == kBlendAdd) {
+                sRB = B::Min16(B::Add16(term(sRB, alpha), oRB), full16);
+                sAG = B::Min16(B::Add16(term(sAG, alpha), oAG), full16);
+            } else if (Blend == kBlendAlpha) {
+                I inverse = B::Sub16(full16, alpha);
+                sRB = B::Min16(B::Add16(term(sRB, alpha), term(oRB, inverse)), full16);
+                sAG = B::Min16(B::Add16(term(sAG, alpha), term(oAG, inverse)), full16);
+            } else if (Blend == kBlendModulate) {
+                sRB = term(oRB, sRB);
+                sAG = term(oAG, sAG);
+            } else {
+                auto pick = [&](const I* sel, I src, I dst) {
+                    return B::Xor(B::Or(B::Or(B::And(src, sel[0]), B::And(alpha, sel[1])),
+                                        B::Or(B::And(dst, sel[2]), sel[3])),
+                                  sel[4]);
+                };
+                I rb = B::Add16(term(sRB, pick(srcSel, sRB, oRB)), term(oRB, pick(destSel, sRB, oRB)));
+                I ag = B::Add16(term(sAG, pick(srcSel, sAG, oAG)), term(oAG, pick(destSel, sAG, oAG)));
+                sRB = B::Min16(rb, full16);
+                sAG = B::Min16(ag, full16);
+            }
+        }
+        __m128i out = S::To565(sRB, sAG);
+        if (!whole) out = Select(b.pass, out, old);
+        StoreRow(b.color, out, b.len, b.inRow);
+    };
+
+    // Where the batches are: the row, its next pixel, and how many are left
+    // in the span and in the row.
+    RowWalker rows(tri, p, y0, y1);
+    F fx = zeroF;
+    uint16_t* color = nullptr;
+    uint16_t* depth = nullptr;
+    int left = 0, room = 0;
+    auto nextBatch = [&]() {
+        if (left > kBatch) {
+            left -= kBatch, room -= kBatch, color += kBatch, fx = B::Add(fx, batchF);
+            if (Depth) depth += kBatch;
+            return true;
+        }
+        int y, x0, x1;
+        if (!rows.Next(&y, &x0, &x1)) return false;
         const float fy = float(y - tri.yRef);
-        const F zRow = B::SetF(RowValue(tri.z, fy)), sRow = B::SetF(RowValue(tri.s, fy)),
-                tRow = B::SetF(RowValue(tri.t, fy)), qRow = B::SetF(RowValue(tri.q, fy));
-        F cRow[4];
+        zRow = B::SetF(RowValue(tri.z, fy));
+        sRow = B::SetF(RowValue(tri.s, fy));
+        tRow = B::SetF(RowValue(tri.t, fy));
+        qRow = B::SetF(RowValue(tri.q, fy));
         if (!Flat)
             for (int ch = 0; ch < 4; ++ch) cRow[ch] = B::SetF(RowValue(tri.color[ch], fy));
-        F fx = B::Add(B::SetF(float(x0 - tri.xRef)), lanes); // the pixels' columns from the reference
-        uint16_t* color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
-        uint16_t* depth = Depth ? target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0) : nullptr;
-        int room = target.width - x0; // pixels to the end of the row
-        for (int left = x1 - x0 + 1; left > 0;
-             left -= kBatch, room -= kBatch, color += kBatch, depth += kBatch, fx = B::Add(fx, batchF)) {
-            const int len = Min(kBatch, left);
-            const bool inRow = room >= kBatch; // eight values can be read and written back
-            __m128i pass = ValidLanes(len);
-            // Depth.
-            if (Depth) {
-                F zf = B::Min(B::Max(B::Add(zRow, B::Mul(fx, dz)), zeroF), B::SetF(1.0f));
-                __m128i zNew = S::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
-                __m128i buffer = LoadRow(depth, len, inRow);
-                __m128i a = _mm_xor_si128(zNew, flip), b = _mm_xor_si128(buffer, flip);
-                __m128i test = zCompare == kCompareLess      ? _mm_cmplt_epi16(a, b)
-                               : zCompare == kCompareGreater ? _mm_cmpgt_epi16(a, b)
-                               : zCompare == kCompareEqual   ? _mm_cmpeq_epi16(a, b)
-                                                             : _mm_setzero_si128();
-                pass = _mm_and_si128(pass, _mm_xor_si128(test, zInvert));
-                if (!_mm_movemask_epi8(pass)) continue;
-                if (depthWrite) StoreRow(depth, Select(pass, zNew, buffer), len, inRow);
-            }
-            // Texture coordinates and sampling.
-            I texRB = full16, texAG = full16;
-            if (Tex != kTexNone) {
-                F s = B::Add(sRow, B::Mul(fx, ds));
-                F t = B::Add(tRow, B::Mul(fx, dt));
-                if (Persp) {
-                    F q = B::Max(B::Add(qRow, B::Mul(fx, dq)), B::SetF(kMinRhw));
-                    F r = B::Div(B::SetF(1.0f), q);
-                    s = B::Mul(s, r);
-                    t = B::Mul(t, r);
-                }
-                I u = S::FixedTexel(s), v = S::FixedTexel(t);
-                I x = B::template Srli32<8>(u), yy = B::template Srli32<8>(v);
-                if (Tex == kTexPoint) {
-                    I index = fastWrap ? B::Add32(B::Sll32(B::And(yy, maskV), texShift), B::And(x, maskU))
-                                       : S::Address(p, x, yy);
-                    I texel = B::Gather(texels, index);
-                    texRB = B::And(texel, full16);
-                    texAG = B::And(B::template Srli32<8>(texel), full16);
-                } else {
-                    const I oneI = B::SetI(1);
-                    I t00, t01, t10, t11;
-                    if (fastWrap) {
-                        I xa = B::And(x, maskU);
-                        I ya = B::Sll32(B::And(yy, maskV), texShift);
-                        I yb = B::Sll32(B::And(B::Add32(yy, oneI), maskV), texShift);
-                        I i00 = B::Add32(ya, xa), i10 = B::Add32(yb, xa);
-                        if (!B::AnyEqual(xa, maskU)) {
-                            // No pair crosses the right edge: each pair is read at once.
-                            B::GatherPairs(texels, i00, &t00, &t01);
-                            B::GatherPairs(texels, i10, &t10, &t11);
-                        } else {
-                            I xb = B::And(B::Add32(x, oneI), maskU);
-                            t00 = B::Gather(texels, i00), t01 = B::Gather(texels, B::Add32(ya, xb));
-                            t10 = B::Gather(texels, i10), t11 = B::Gather(texels, B::Add32(yb, xb));
-                        }
-                    } else {
-                        I x1 = B::Add32(x, oneI), y1 = B::Add32(yy, oneI);
-                        t00 = B::Gather(texels, S::Address(p, x, yy)), t01 = B::Gather(texels, S::Address(p, x1, yy));
-                        t10 = B::Gather(texels, S::Address(p, x, y1)), t11 = B::Gather(texels, S::Address(p, x1, y1));
-                    }
-                    S::Bilinear(t00, t01, t10, t11, B::And(u, byte), B::And(v, byte), &texRB, &texAG);
-                }
-            }
-            // Combining with the diffuse colour (clamped to 0..255 per
-            // channel): min(255, ((t | arg) * ((d + 1) * k + add)) >> shift).
-            I mRB = flatRB, mAG = flatAG;
-            if (!Flat) {
-                I d[4];
-                for (int ch = 0; ch < 4; ++ch) {
-                    F c = B::Min(B::Max(B::Add(cRow[ch], B::Mul(fx, dc[ch])), zeroF), B::SetF(255.0f));
-                    d[ch] = B::Trunc(B::Add(c, halfF));
-                }
-                mRB = multiplier(B::Or(d[0], B::template Slli32<16>(d[2])), kRB, addRB);
-                mAG = multiplier(B::Or(d[1], B::template Slli32<16>(d[3])), kAG, addAG);
-            }
-            I sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
-            I sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
-            // Blending and the write.
-            __m128i old = _mm_setzero_si128();
-            const bool whole = len == kBatch && _mm_movemask_epi8(pass) == 0xFFFF;
-            if (Blend != kBlendOpaque || !whole) old = LoadRow(color, len, inRow);
-            if (Blend != kBlendOpaque) {
-                I o = B::Widen(old);
-                I r5 = B::template Srli32<11>(o), g6 = B::And(B::template Srli32<5>(o), B::SetI(63));
-                I b5 = B::And(o, B::SetI(31));
-                I r8 = B::Or(B::template Slli32<3>(r5), B::template Srli32<2>(r5));
-                I g8 = B::Or(B::template Slli32<2>(g6), B::template Srli32<4>(g6));
-                I b8 = B::Or(B::template Slli32<3>(b5), B::template Srli32<2>(b5));
-                I oRB = B::Or(b8, B::template Slli32<16>(r8)), oAG = g8;
-                I alpha = B::template Srli32<16>(sAG);
-                alpha = B::Or(alpha, B::template Slli32<16>(alpha));
-                auto term = [&](I x, I f) { return B::template Srli16<8>(B::Mullo16(x, B::Add16(f, one16))); };
-                if (Blend == kBlendAdd) {
-                    sRB = B::Min16(B::Add16(term(sRB, alpha), oRB), full16);
-                    sAG = B::Min16(B::Add16(term(sAG, alpha), oAG), full16);
-                } else if (Blend == kBlendAlpha) {
-                    I inverse = B::Sub16(full16, alpha);
-                    sRB = B::Min16(B::Add16(term(sRB, alpha), term(oRB, inverse)), full16);
-                    sAG = B::Min16(B::Add16(term(sAG, alpha), term(oAG, inverse)), full16);
-                } else if (Blend == kBlendModulate) {
-                    sRB = term(oRB, sRB);
-                    sAG = term(oAG, sAG);
-                } else {
-                    auto pick = [&](const I* sel, I src, I dst) {
-                        return B::Xor(B::Or(B::Or(B::And(src, sel[0]), B::And(alpha, sel[1])),
-                                            B::Or(B::And(dst, sel[2]), sel[3])),
-                                      sel[4]);
-                    };
-                    I rb = B::Add16(term(sRB, pick(srcSel, sRB, oRB)), term(oRB, pick(destSel, sRB, oRB)));
-                    I ag = B::Add16(term(sAG, pick(srcSel, sAG, oAG)), term(oAG, pick(destSel, sAG, oAG)));
-                    sRB = B::Min16(rb, full16);
-                    sAG = B::Min16(ag, full16);
-                }
-            }
-            __m128i out = S::To565(sRB, sAG);
-            if (!whole) out = Select(pass, out, old);
-            StoreRow(color, out, len, inRow);
-        }
-    });
+        fx = B::Add(B::SetF(float(x0 - tri.xRef)), lanes); // the pixels' columns from the reference
+        color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
+        if (Depth) depth = target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0);
+        left = x1 - x0 + 1;
+        room = target.width - x0;
+        return true;
+    };
+    Batch batches[2];
+    int current = 0;
+    bool ready = false, more;
+    do {
+        more = nextBatch();
+        bool next = false;
+        if (more) next = fetch(batches[current ^ 1], fx, color, depth, Min(kBatch, left), room >= kBatch);
+        if (ready) finish(batches[current]);
+        current ^= 1;
+        ready = next;
+    } while (more);
 }
 
 template <class B, int Tex, bool Persp, int Blend, bool Depth>
