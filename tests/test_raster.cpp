@@ -601,7 +601,7 @@ TEST_F(Raster, EveryPathDrawsTheSamePixelsAsThePortableOne) {
     for (uint16_t c : reference.first) drawn += c != 0;
     EXPECT_GT(drawn, kWidth * kHeight / 2);
     int paths = 0;
-    for (const char* path : {"sse2", "avx2"}) {
+    for (const char* path : {"sse2", "avx2", "avx512"}) {
         if (!DDrawHasRasterPath(path)) continue;
         ++paths;
         ASSERT_TRUE(DDrawSetRasterPath(path));

@@ -3,13 +3,14 @@
 #if defined(__x86_64__) || defined(_M_X64)
 
 #include "platform/ddraw/raster_scan.h"
+#include "platform/ddraw/raster_simd.h"
 
 #include <immintrin.h>
 
 namespace raster {
 namespace {
 
-struct Avx2 {
+struct Avx2 : Lanes8 {
     typedef __m256i I;
     typedef __m256 F;
 
@@ -57,12 +58,16 @@ struct Avx2 {
 
     // The texels at index and index + 1 of eight points.
     static inline void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
-        const long long* b = reinterpret_cast<const long long*>(base);
         __m128i lo = _mm256_castsi256_si128(index), hi = _mm256_extracti128_si256(index, 1);
+        auto pairAt = [&](int k) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + k)); };
         // Points 0, 1, 4, 5 and 2, 3, 6, 7, so that the even and odd halves
         // come out in order.
-        __m256i a = _mm256_i32gather_epi64(b, _mm_unpacklo_epi64(lo, hi), 4);
-        __m256i c = _mm256_i32gather_epi64(b, _mm_unpackhi_epi64(lo, hi), 4);
+        __m128i p01 = _mm_unpacklo_epi64(pairAt(_mm_cvtsi128_si32(lo)), pairAt(_mm_extract_epi32(lo, 1)));
+        __m128i p23 = _mm_unpacklo_epi64(pairAt(_mm_extract_epi32(lo, 2)), pairAt(_mm_extract_epi32(lo, 3)));
+        __m128i p45 = _mm_unpacklo_epi64(pairAt(_mm_cvtsi128_si32(hi)), pairAt(_mm_extract_epi32(hi, 1)));
+        __m128i p67 = _mm_unpacklo_epi64(pairAt(_mm_extract_epi32(hi, 2)), pairAt(_mm_extract_epi32(hi, 3)));
+        __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(p01), p45, 1);
+        __m256i c = _mm256_inserti128_si256(_mm256_castsi128_si256(p23), p67, 1);
         *first = _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(c), 0x88));
         *second = _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(c), 0xDD));
     }
@@ -81,8 +86,6 @@ struct Avx2 {
 
 } // namespace
 } // namespace raster
-
-#include "platform/ddraw/raster_simd.h"
 
 namespace raster {
 

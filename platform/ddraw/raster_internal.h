@@ -153,5 +153,6 @@ void BuildPipeline(const States& states, const Texture* texture, bool hasDepth, 
 RowsRoutine ChoosePortableRows(int tex, bool perspective, int blend, bool depth);
 RowsRoutine ChooseSse2Rows(int tex, bool perspective, int blend, bool depth);
 RowsRoutine ChooseAvx2Rows(int tex, bool perspective, int blend, bool depth);
+RowsRoutine ChooseAvx512Rows(int tex, bool perspective, int blend, bool depth);
 
 } // namespace raster

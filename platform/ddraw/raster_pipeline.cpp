@@ -12,8 +12,8 @@ namespace raster {
 
 namespace {
 
-enum PathId { kPathPortable, kPathSse2, kPathAvx2, kNumPaths };
-const char* const kPathNames[kNumPaths] = {"portable", "sse2", "avx2"};
+enum PathId { kPathPortable, kPathSse2, kPathAvx2, kPathAvx512, kNumPaths };
+const char* const kPathNames[kNumPaths] = {"portable", "sse2", "avx2", "avx512"};
 
 bool Available(int path) {
     switch (path) {
@@ -22,6 +22,14 @@ bool Available(int path) {
     case kPathAvx2:
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
         return ChooseAvx2Rows(kTexNone, false, kBlendOpaque, false) != nullptr && __builtin_cpu_supports("avx2");
+#else
+        return false;
+#endif
+    case kPathAvx512:
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+        return ChooseAvx512Rows(kTexNone, false, kBlendOpaque, false) != nullptr &&
+               __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vl");
 #else
         return false;
 #endif
@@ -45,8 +53,9 @@ int StartPath() {
     if (env && *env) {
         int wanted = PathByName(env);
         if (wanted >= 0 && Available(wanted)) return wanted;
-        std::fprintf(stderr, "TRUBELOX_RASTER_PATH=%s: no such path on this machine (portable, sse2%s); using %s\n",
-                     env, Available(kPathAvx2) ? ", avx2" : "", kPathNames[best]);
+        std::fprintf(stderr, "TRUBELOX_RASTER_PATH=%s: no such path on this machine (portable, sse2%s%s); using %s\n",
+                     env, Available(kPathAvx2) ? ", avx2" : "", Available(kPathAvx512) ? ", avx512" : "",
+                     kPathNames[best]);
     }
     return best;
 }
@@ -56,6 +65,7 @@ std::atomic<int> g_Path{g_StartPath};
 
 RowsRoutine Choose(int tex, bool perspective, int blend, bool depth) {
     switch (g_Path.load()) {
+    case kPathAvx512: return ChooseAvx512Rows(tex, perspective, blend, depth);
     case kPathAvx2: return ChooseAvx2Rows(tex, perspective, blend, depth);
     case kPathSse2: return ChooseSse2Rows(tex, perspective, blend, depth);
     default: return ChoosePortableRows(tex, perspective, blend, depth);

@@ -5,12 +5,12 @@
 // backend in one; lane-wise and in-128-bit-lane operations mean the same on
 // both, so both compute exactly what the portable path computes.
 //
-// A pixel's colour channels live in two lanes: "rb" holds blue in its low
-// half and red in its high half, "ag" green and alpha. Eight target or Z
-// values are one __m128i of 16-bit lanes.
+// A pixel's colour channels live in two halves of its lane: "rb" holds blue
+// in its low half and red in its high half, "ag" green and alpha. A batch's
+// target or Z values are one B::H of 16-bit lanes (B::kBatch of them).
 //
-// Included by raster_sse2.cpp and raster_avx2.cpp inside their unnamed
-// namespace, after raster_scan.h and their backend.
+// Included by each SIMD path's file after raster_scan.h; the path then
+// defines its backend and instantiates the routines for it.
 #pragma once
 
 #include <emmintrin.h>
@@ -56,17 +56,17 @@ template <class B> struct Simd {
 
     // Texel indices of eight points for any size and address mode.
     static inline I Address(const Pipeline& p, I x, I y) {
-        alignas(32) int32_t xs[kBatch], ys[kBatch], out[kBatch];
+        alignas(64) int32_t xs[B::kBatch], ys[B::kBatch], out[B::kBatch];
         B::Store(xs, x);
         B::Store(ys, y);
-        for (int k = 0; k < kBatch; ++k)
+        for (int k = 0; k < B::kBatch; ++k)
             out[k] = AddressTexel(ys[k], p.texHeight, p.addressV) * p.texWidth +
                      AddressTexel(xs[k], p.texWidth, p.addressU);
         return B::Load(out);
     }
 
     // 565 of eight colours.
-    static inline __m128i To565(I rb, I ag) {
+    static inline typename B::H To565(I rb, I ag) {
         I r = B::And(B::template Srli32<8>(rb), B::SetI(0xF800));
         I g = B::And(B::template Slli32<3>(ag), B::SetI(0x07E0));
         I b = B::And(B::template Srli32<3>(rb), B::SetI(0x001F));
@@ -74,64 +74,79 @@ template <class B> struct Simd {
     }
 
     // 32-bit lanes in 0..65535 (or beyond, saturated) to 16-bit lanes.
-    static inline __m128i NarrowUnsigned(I v) {
-        const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-        return _mm_xor_si128(B::Narrow(B::Sub32(v, B::SetI(0x8000))), flip);
+    static inline typename B::H NarrowUnsigned(I v) {
+        return B::XorH(B::Narrow(B::Sub32(v, B::SetI(0x8000))), B::SetH(int16_t(0x8000)));
     }
 };
 
-// Eight 16-bit values from a row, or fewer. A row belongs to one thread, so
-// a whole batch may be read and written back where it lies within the row;
-// only a batch that would pass the row's end is read and written value by
-// value (without a round trip through memory).
-inline __m128i LoadPart(const uint16_t* p, int len) {
-    __m128i v = _mm_setzero_si128();
-    switch (len) {
-    case 8: v = _mm_insert_epi16(v, p[7], 7); [[fallthrough]];
-    case 7: v = _mm_insert_epi16(v, p[6], 6); [[fallthrough]];
-    case 6: v = _mm_insert_epi16(v, p[5], 5); [[fallthrough]];
-    case 5: v = _mm_insert_epi16(v, p[4], 4); [[fallthrough]];
-    case 4: v = _mm_insert_epi16(v, p[3], 3); [[fallthrough]];
-    case 3: v = _mm_insert_epi16(v, p[2], 2); [[fallthrough]];
-    case 2: v = _mm_insert_epi16(v, p[1], 1); [[fallthrough]];
-    default: v = _mm_insert_epi16(v, p[0], 0);
+// The 16-bit side of a batch of eight (SSE2 and AVX2): one __m128i.
+struct Lanes8 {
+    typedef __m128i H;
+    static const int kBatch = 8;
+
+    // A batch's values from a row, or fewer. A row belongs to one thread,
+    // so a whole batch may be read and written back where it lies within
+    // the row; only a batch that would pass the row's end is read and
+    // written value by value (without a round trip through memory).
+    static inline H LoadPart(const uint16_t* p, int len) {
+        H v = _mm_setzero_si128();
+        switch (len) {
+        case 8: v = _mm_insert_epi16(v, p[7], 7); [[fallthrough]];
+        case 7: v = _mm_insert_epi16(v, p[6], 6); [[fallthrough]];
+        case 6: v = _mm_insert_epi16(v, p[5], 5); [[fallthrough]];
+        case 5: v = _mm_insert_epi16(v, p[4], 4); [[fallthrough]];
+        case 4: v = _mm_insert_epi16(v, p[3], 3); [[fallthrough]];
+        case 3: v = _mm_insert_epi16(v, p[2], 2); [[fallthrough]];
+        case 2: v = _mm_insert_epi16(v, p[1], 1); [[fallthrough]];
+        default: v = _mm_insert_epi16(v, p[0], 0);
+        }
+        return v;
     }
-    return v;
-}
-inline void StorePart(uint16_t* p, __m128i v, int len) {
-    switch (len) {
-    case 8: p[7] = uint16_t(_mm_extract_epi16(v, 7)); [[fallthrough]];
-    case 7: p[6] = uint16_t(_mm_extract_epi16(v, 6)); [[fallthrough]];
-    case 6: p[5] = uint16_t(_mm_extract_epi16(v, 5)); [[fallthrough]];
-    case 5: p[4] = uint16_t(_mm_extract_epi16(v, 4)); [[fallthrough]];
-    case 4: p[3] = uint16_t(_mm_extract_epi16(v, 3)); [[fallthrough]];
-    case 3: p[2] = uint16_t(_mm_extract_epi16(v, 2)); [[fallthrough]];
-    case 2: p[1] = uint16_t(_mm_extract_epi16(v, 1)); [[fallthrough]];
-    default: p[0] = uint16_t(_mm_extract_epi16(v, 0));
+    static inline void StorePart(uint16_t* p, H v, int len) {
+        switch (len) {
+        case 8: p[7] = uint16_t(_mm_extract_epi16(v, 7)); [[fallthrough]];
+        case 7: p[6] = uint16_t(_mm_extract_epi16(v, 6)); [[fallthrough]];
+        case 6: p[5] = uint16_t(_mm_extract_epi16(v, 5)); [[fallthrough]];
+        case 5: p[4] = uint16_t(_mm_extract_epi16(v, 4)); [[fallthrough]];
+        case 4: p[3] = uint16_t(_mm_extract_epi16(v, 3)); [[fallthrough]];
+        case 3: p[2] = uint16_t(_mm_extract_epi16(v, 2)); [[fallthrough]];
+        case 2: p[1] = uint16_t(_mm_extract_epi16(v, 1)); [[fallthrough]];
+        default: p[0] = uint16_t(_mm_extract_epi16(v, 0));
+        }
     }
-}
-inline __m128i LoadRow(const uint16_t* p, int len, bool whole) {
-    return whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)) : LoadPart(p, len);
-}
-inline void StoreRow(uint16_t* p, __m128i v, int len, bool whole) {
-    if (whole) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-    else StorePart(p, v, len);
-}
-inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
-    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
-}
-// All-ones in the first len 16-bit lanes.
-inline __m128i ValidLanes(int len) {
-    static const int16_t kLanes[2 * kBatch] = {-1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0};
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + kBatch - len));
-}
+    static inline H LoadRow(const uint16_t* p, int len, bool whole) {
+        return whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)) : LoadPart(p, len);
+    }
+    static inline void StoreRow(uint16_t* p, H v, int len, bool whole) {
+        if (whole) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        else StorePart(p, v, len);
+    }
+    static inline H SelectH(H mask, H a, H b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
+    // All-ones in the first len lanes.
+    static inline H ValidLanes(int len) {
+        static const int16_t kLanes[2 * kBatch] = {-1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0};
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + kBatch - len));
+    }
+    static inline H SetH(int16_t v) { return _mm_set1_epi16(v); }
+    static inline H ZeroH() { return _mm_setzero_si128(); }
+    static inline H AndH(H a, H b) { return _mm_and_si128(a, b); }
+    static inline H XorH(H a, H b) { return _mm_xor_si128(a, b); }
+    // Signed comparisons of 16-bit lanes.
+    static inline H LessH(H a, H b) { return _mm_cmplt_epi16(a, b); }
+    static inline H GreaterH(H a, H b) { return _mm_cmpgt_epi16(a, b); }
+    static inline H EqualH(H a, H b) { return _mm_cmpeq_epi16(a, b); }
+    static inline bool AnyH(H mask) { return _mm_movemask_epi8(mask) != 0; }
+    static inline bool AllH(H mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
+};
 
 // The rows of one triangle; Flat: one diffuse colour throughout.
 template <class B, int Tex, bool Persp, int Blend, bool Depth, bool Flat>
 void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& target, int y0, int y1) {
     typedef typename B::I I;
     typedef typename B::F F;
+    typedef typename B::H H;
     typedef Simd<B> S;
+    const int kBatch = B::kBatch;
 
     // What is the same for every row of the triangle.
     const F lanes = B::FromInt(B::Ramp(1)), batchF = B::SetF(float(kBatch));
@@ -172,7 +187,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         factor(p.destFactor, destSel);
     }
     const int zCompare = p.zCompare;
-    const __m128i zInvert = _mm_set1_epi16(p.zInvert ? -1 : 0), flip = _mm_set1_epi16(int16_t(0x8000));
+    const H zInvert = B::SetH(p.zInvert ? -1 : 0), flip = B::SetH(int16_t(0x8000));
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
     const uint32_t* const texels = p.texels;
 
@@ -184,7 +199,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     struct Batch {
         I t00, t01, t10, t11, u, v;
         F fx, cRow[4];
-        __m128i pass;
+        H pass;
         uint16_t* color;
         int len;
         bool inRow;
@@ -198,19 +213,19 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         b.color = color;
         b.len = len;
         b.inRow = inRow;
-        b.pass = ValidLanes(len);
+        b.pass = B::ValidLanes(len);
         if (Depth) {
             F zf = B::Min(B::Max(B::Add(zRow, B::Mul(fx, dz)), zeroF), B::SetF(1.0f));
-            __m128i zNew = S::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
-            __m128i buffer = LoadRow(depth, len, inRow);
-            __m128i x = _mm_xor_si128(zNew, flip), y = _mm_xor_si128(buffer, flip);
-            __m128i test = zCompare == kCompareLess      ? _mm_cmplt_epi16(x, y)
-                           : zCompare == kCompareGreater ? _mm_cmpgt_epi16(x, y)
-                           : zCompare == kCompareEqual   ? _mm_cmpeq_epi16(x, y)
-                                                         : _mm_setzero_si128();
-            b.pass = _mm_and_si128(b.pass, _mm_xor_si128(test, zInvert));
-            if (!_mm_movemask_epi8(b.pass)) return false;
-            if (depthWrite) StoreRow(depth, Select(b.pass, zNew, buffer), len, inRow);
+            H zNew = S::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
+            H buffer = B::LoadRow(depth, len, inRow);
+            H x = B::XorH(zNew, flip), y = B::XorH(buffer, flip);
+            H test = zCompare == kCompareLess      ? B::LessH(x, y)
+                     : zCompare == kCompareGreater ? B::GreaterH(x, y)
+                     : zCompare == kCompareEqual   ? B::EqualH(x, y)
+                                                   : B::ZeroH();
+            b.pass = B::AndH(b.pass, B::XorH(test, zInvert));
+            if (!B::AnyH(b.pass)) return false;
+            if (depthWrite) B::StoreRow(depth, B::SelectH(b.pass, zNew, buffer), len, inRow);
         }
         if (Tex == kTexNone) return true;
         F s = B::Add(sRow, B::Mul(fx, ds));
@@ -275,9 +290,9 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         I sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
         I sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
         // Blending and the write.
-        __m128i old = _mm_setzero_si128();
-        const bool whole = b.len == kBatch && _mm_movemask_epi8(b.pass) == 0xFFFF;
-        if (Blend != kBlendOpaque || !whole) old = LoadRow(b.color, b.len, b.inRow);
+        H old = B::ZeroH();
+        const bool whole = b.len == kBatch && B::AllH(b.pass);
+        if (Blend != kBlendOpaque || !whole) old = B::LoadRow(b.color, b.len, b.inRow);
         if (Blend != kBlendOpaque) {
             I o = B::Widen(old);
             I r5 = B::template Srli32<11>(o), g6 = B::And(B::template Srli32<5>(o), B::SetI(63));
@@ -311,9 +326,9 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 sAG = B::Min16(ag, full16);
             }
         }
-        __m128i out = S::To565(sRB, sAG);
-        if (!whole) out = Select(b.pass, out, old);
-        StoreRow(b.color, out, b.len, b.inRow);
+        H out = S::To565(sRB, sAG);
+        if (!whole) out = B::SelectH(b.pass, out, old);
+        B::StoreRow(b.color, out, b.len, b.inRow);
     };
 
     // Where the batches are: the row, its next pixel, and how many are left

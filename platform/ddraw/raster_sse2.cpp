@@ -3,13 +3,14 @@
 #if defined(__x86_64__) || defined(_M_X64)
 
 #include "platform/ddraw/raster_scan.h"
+#include "platform/ddraw/raster_simd.h"
 
 #include <emmintrin.h>
 
 namespace raster {
 namespace {
 
-struct Sse2 {
+struct Sse2 : Lanes8 {
     struct I {
         __m128i lo, hi;
     };
@@ -107,8 +108,6 @@ struct Sse2 {
 
 } // namespace
 } // namespace raster
-
-#include "platform/ddraw/raster_simd.h"
 
 namespace raster {
 

@@ -1,0 +1,128 @@
+// The AVX-512 path: sixteen pixels in one 512-bit register, their 16-bit
+// values in one 256-bit register. This file alone is built with AVX-512
+// (F, BW, VL) enabled, and it is used only where the processor has it.
+#if defined(__x86_64__) || defined(_M_X64)
+
+// GCC 12's AVX-512 headers start some vectors undefined on purpose.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+
+#include "platform/ddraw/raster_scan.h"
+#include "platform/ddraw/raster_simd.h"
+
+#include <immintrin.h>
+
+namespace raster {
+namespace {
+
+struct Avx512 {
+    typedef __m512i I;
+    typedef __m512 F;
+    typedef __m256i H;
+    static const int kBatch = 16;
+
+    static inline I SetI(int32_t v) { return _mm512_set1_epi32(v); }
+    static inline I Ramp(int32_t step) {
+        uint32_t s = uint32_t(step);
+        return _mm512_setr_epi32(0, int32_t(s), int32_t(2 * s), int32_t(3 * s), int32_t(4 * s), int32_t(5 * s),
+                                 int32_t(6 * s), int32_t(7 * s), int32_t(8 * s), int32_t(9 * s), int32_t(10 * s),
+                                 int32_t(11 * s), int32_t(12 * s), int32_t(13 * s), int32_t(14 * s), int32_t(15 * s));
+    }
+    static inline I Load(const int32_t* p) { return _mm512_load_si512(p); }
+    static inline void Store(int32_t* p, I v) { _mm512_store_si512(p, v); }
+
+    static inline I Add32(I a, I b) { return _mm512_add_epi32(a, b); }
+    static inline I Sub32(I a, I b) { return _mm512_sub_epi32(a, b); }
+    static inline I Add16(I a, I b) { return _mm512_add_epi16(a, b); }
+    static inline I Sub16(I a, I b) { return _mm512_sub_epi16(a, b); }
+    static inline I Mullo16(I a, I b) { return _mm512_mullo_epi16(a, b); }
+    static inline I Mulhi16u(I a, I b) { return _mm512_mulhi_epu16(a, b); }
+    static inline I Madd16(I a, I b) { return _mm512_madd_epi16(a, b); }
+    static inline I Min16(I a, I b) { return _mm512_min_epi16(a, b); }
+    static inline I Max16(I a, I b) { return _mm512_max_epi16(a, b); }
+    static inline I And(I a, I b) { return _mm512_and_si512(a, b); }
+    static inline I Or(I a, I b) { return _mm512_or_si512(a, b); }
+    static inline I Xor(I a, I b) { return _mm512_xor_si512(a, b); }
+    static inline I Unpacklo16(I a, I b) { return _mm512_unpacklo_epi16(a, b); }
+    static inline I Unpackhi16(I a, I b) { return _mm512_unpackhi_epi16(a, b); }
+    static inline I Unpacklo32(I a, I b) { return _mm512_unpacklo_epi32(a, b); }
+    static inline I Unpackhi32(I a, I b) { return _mm512_unpackhi_epi32(a, b); }
+    static inline I Packs32(I a, I b) { return _mm512_packs_epi32(a, b); }
+
+    template <int N> static inline I Srai32(I a) { return _mm512_srai_epi32(a, N); }
+    template <int N> static inline I Srli32(I a) { return _mm512_srli_epi32(a, N); }
+    template <int N> static inline I Slli32(I a) { return _mm512_slli_epi32(a, N); }
+    template <int N> static inline I Srli16(I a) { return _mm512_srli_epi16(a, N); }
+    static inline I Sll32(I a, __m128i count) { return _mm512_sll_epi32(a, count); }
+
+    static inline H Narrow(I a) { return _mm512_cvtsepi32_epi16(a); }
+    static inline I Widen(H h) { return _mm512_cvtepu16_epi32(h); }
+
+    static inline I Gather(const uint32_t* base, I index) { return _mm512_i32gather_epi32(index, base, 4); }
+    // The texels at index and index + 1 of sixteen points.
+    static inline void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
+        // Points 0, 1, 4, 5, 8, 9, 12, 13 and 2, 3, 6, 7, 10, 11, 14, 15, so
+        // that the even and odd halves come out in order.
+        const I order = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
+        I sorted = _mm512_permutexvar_epi32(order, index);
+        __m512i a = _mm512_i32gather_epi64(_mm512_castsi512_si256(sorted), base, 4);
+        __m512i c = _mm512_i32gather_epi64(_mm512_extracti64x4_epi64(sorted, 1), base, 4);
+        *first = _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(c), 0x88));
+        *second = _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(c), 0xDD));
+    }
+    static inline bool AnyEqual(I a, I b) { return _mm512_cmpeq_epi32_mask(a, b) != 0; }
+
+    static inline F SetF(float v) { return _mm512_set1_ps(v); }
+    static inline F FromInt(I a) { return _mm512_cvtepi32_ps(a); }
+    static inline I Trunc(F a) { return _mm512_cvttps_epi32(a); }
+    static inline F Add(F a, F b) { return _mm512_add_ps(a, b); }
+    static inline F Mul(F a, F b) { return _mm512_mul_ps(a, b); }
+    static inline F Div(F a, F b) { return _mm512_div_ps(a, b); }
+    static inline F Max(F a, F b) { return _mm512_max_ps(a, b); }
+    static inline F Min(F a, F b) { return _mm512_min_ps(a, b); }
+
+    // A batch's sixteen 16-bit values: masked loads and stores touch only
+    // the lanes asked for.
+    static inline __mmask16 LanesMask(int len) { return __mmask16((1u << len) - 1); }
+    static inline H LoadRow(const uint16_t* p, int len, bool whole) {
+        return whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))
+                     : _mm256_maskz_loadu_epi16(LanesMask(len), p);
+    }
+    static inline void StoreRow(uint16_t* p, H v, int len, bool whole) {
+        if (whole) _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+        else _mm256_mask_storeu_epi16(p, LanesMask(len), v);
+    }
+    static inline H SelectH(H mask, H a, H b) { return _mm256_blendv_epi8(b, a, mask); }
+    static inline H ValidLanes(int len) { return _mm256_movm_epi16(LanesMask(len)); }
+    static inline H SetH(int16_t v) { return _mm256_set1_epi16(v); }
+    static inline H ZeroH() { return _mm256_setzero_si256(); }
+    static inline H AndH(H a, H b) { return _mm256_and_si256(a, b); }
+    static inline H XorH(H a, H b) { return _mm256_xor_si256(a, b); }
+    static inline H LessH(H a, H b) { return _mm256_cmpgt_epi16(b, a); }
+    static inline H GreaterH(H a, H b) { return _mm256_cmpgt_epi16(a, b); }
+    static inline H EqualH(H a, H b) { return _mm256_cmpeq_epi16(a, b); }
+    static inline bool AnyH(H mask) { return !_mm256_testz_si256(mask, mask); }
+    static inline bool AllH(H mask) { return _mm256_movemask_epi8(mask) == -1; }
+};
+
+} // namespace
+
+RowsRoutine ChooseAvx512Rows(int tex, bool perspective, int blend, bool depth) {
+    return ChooseRows<Avx512>(tex, perspective, blend, depth);
+}
+
+} // namespace raster
+
+#else
+
+#include "platform/ddraw/raster_internal.h"
+
+namespace raster {
+
+RowsRoutine ChooseAvx512Rows(int, bool, int, bool) { return nullptr; }
+
+} // namespace raster
+
+#endif
