@@ -3,6 +3,7 @@
 // same pixels from every path.
 #include "support/device_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -424,6 +425,109 @@ TEST_F(Raster, TextureCoordinatesAreScreenLinearWithoutUsableRhwAndPerspectiveWi
         EXPECT_EQ(got[size_t(y)], int(std::floor(v))) << y;
     }
     EXPECT_NE(got, linear);
+}
+
+TEST_F(Raster, PerspectiveIsExactAtEveryPixelOfSteepSpans) {
+    // A 256 x 1 texture whose texel i reads back as i; point sampling shows
+    // which texel each pixel took. Strips whose depth grows steeply along x,
+    // along y, and one whose coordinates run over several repeats, against
+    // the division worked out in double precision at every pixel centre:
+    // u = (u0 w0 (1 - f) + u1 w1 f) / (w0 (1 - f) + w1 f). Within 1/16 texel
+    // of a texel border either texel is right.
+    std::vector<uint32_t> ramp(256);
+    for (uint32_t i = 0; i < 256; ++i) ramp[i] = 0xFF000000u | (i >> 3) << 19 | (i & 7) << 13;
+    d->SetTexture(0, Texture(256, 1, ramp));
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
+    auto texelAt = [&](uint16_t p) { return int((p >> 11) << 3 | ((p >> 5) & 63) >> 3); };
+    struct Case {
+        const char* name;
+        bool alongY;
+        float w0, w1, u0, u1;
+    };
+    const Case cases[] = {
+        {"receding along x", false, 1.0f, 0.02f, 0.0f, 1.0f},
+        {"approaching along x", false, 0.05f, 1.0f, 1.0f, 0.0f},
+        {"receding along y", true, 1.0f, 0.03f, 0.0f, 1.0f},
+        {"several repeats", false, 0.8f, 0.04f, 3.0f, 11.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fill(0);
+        const float len = c.alongY ? float(kHeight) : float(kWidth);
+        auto at = [&](float along, float across, float w, float u) {
+            return c.alongY ? V(across, along, 0xFFFFFFFF, 0.5f, u, 0, w) : V(along, across, 0xFFFFFFFF, 0.5f, u, 0, w);
+        };
+        const float across = c.alongY ? float(kWidth) : float(kHeight);
+        Quad(at(0, 0, c.w0, c.u0), at(len, 0, c.w1, c.u1), at(len, across, c.w1, c.u1), at(0, across, c.w0, c.u0));
+        std::vector<uint16_t> got = Colors();
+        int checked = 0;
+        for (int i = 0; i < int(len); ++i) {
+            double f = i / double(len); // the pixel centre's place between the ends
+            double w = c.w0 * (1 - f) + c.w1 * f;
+            double u = (c.u0 * c.w0 * (1 - f) + c.u1 * c.w1 * f) / w * 256.0;
+            int texel = int(std::floor(u)) & 255;
+            double border = std::fabs(u - std::round(u));
+            int x = c.alongY ? 7 : i, y = c.alongY ? i : 7;
+            int seen = texelAt(got[size_t(y) * kWidth + x]);
+            if (border < 1.0 / 16) {
+                int below = int(std::round(u) - 1) & 255, above = int(std::round(u)) & 255;
+                EXPECT_TRUE(seen == below || seen == above) << "pixel " << i << " u " << u / 256 << " took " << seen;
+            } else {
+                EXPECT_EQ(seen, texel) << "pixel " << i << " u " << u / 256;
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, int(len) * 3 / 4);
+    }
+}
+
+TEST_F(Raster, TrianglesAreClippedToTheDepthRangeNotClamped) {
+    // z rises from -1 at the left edge to 2 at the right: only the middle
+    // third, where it lies within 0..1, is drawn, with its own depth.
+    // Additive colour shows every pixel drawn once across the pieces.
+    Additive();
+    d->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
+    d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_ALWAYS);
+    struct Case {
+        const char* name;
+        float zLeft, zRight;
+    };
+    const Case cases[] = {
+        {"through both ends", -1.0f, 2.0f},
+        {"through the far end", 0.25f, 1.75f},
+        {"through the near end", -0.5f, 0.5f},
+        {"within", 0.0f, 1.0f},
+        {"beyond", 1.01f, 3.0f},
+        {"behind", -2.0f, -0.01f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fill(0);
+        FillZ(0.0f);
+        Quad(V(0, 0, kAdd, c.zLeft), V(kWidth, 0, kAdd, c.zRight), V(kWidth, kHeight, kAdd, c.zRight),
+             V(0, kHeight, kAdd, c.zLeft));
+        std::vector<uint16_t> color = Colors(), z = Depths();
+        int drawn = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                double depth = c.zLeft + (c.zRight - c.zLeft) * x / kWidth;
+                size_t i = size_t(y) * kWidth + x;
+                const double margin = 3.0 / kWidth * std::fabs(c.zRight - c.zLeft) / 256.0; // a snapped edge
+                if (depth < -margin || depth > 1 + margin) {
+                    ASSERT_EQ(color[i], 0) << x << "," << y;
+                    ASSERT_EQ(z[i], 0) << x << "," << y;
+                } else if (depth > margin && depth < 1 - margin) {
+                    ASSERT_EQ(color[i], kOnce) << x << "," << y;
+                    ASSERT_NEAR(z[i], depth * 65535.0, 1.0) << x << "," << y;
+                    ++drawn;
+                }
+            }
+        double lo = std::max(0.0, double(std::min(c.zLeft, c.zRight)));
+        double hi = std::min(1.0, double(std::max(c.zLeft, c.zRight)));
+        double inside = std::clamp((hi - lo) / std::fabs(c.zRight - c.zLeft), 0.0, 1.0);
+        EXPECT_NEAR(drawn, inside * kWidth * kHeight, 3.0 * kHeight);
+    }
 }
 
 TEST_F(Raster, CullModesDropTrianglesByTheirScreenWinding) {
