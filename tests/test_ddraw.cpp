@@ -267,6 +267,10 @@ TEST_F(DDrawModel, ReferenceCountsFollowTheInterfacesAndEndAtZero) {
     ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, back, &device), D3D_OK);
     EXPECT_EQ(device->AddRef(), 2u);
     EXPECT_EQ(device->Release(), 1u);
+    // Ours twice, the primary (with its back buffer), the texture, the
+    // device, and this one.
+    EXPECT_EQ(dd->AddRef(), 6u);
+    EXPECT_EQ(dd->Release(), 5u);
     ASSERT_EQ(device->SetTexture(0, texture), D3D_OK);
     EXPECT_EQ(texture->AddRef(), 3u); // ours, the binding's, this one
     texture->Release();
@@ -280,6 +284,22 @@ TEST_F(DDrawModel, ReferenceCountsFollowTheInterfacesAndEndAtZero) {
     EXPECT_EQ(primary->Release(), 0u);
     EXPECT_EQ(d3d->Release(), 1u);
     EXPECT_EQ(dd->Release(), 0u);
+}
+
+TEST_F(DDrawModel, ASurfaceLeftOverKeepsDirectDrawAndShowsInItsCount) {
+    // DirectDraw released while a texture still lives: the count says so and
+    // the texture stays usable; its release ends both.
+    IDirectDraw7* dd = CreateDD();
+    DDSURFACEDESC2 td = TextureDesc(4, 4, false);
+    IDirectDrawSurface7* texture = nullptr;
+    ASSERT_EQ(dd->CreateSurface(&td, &texture, nullptr), DD_OK);
+    EXPECT_EQ(dd->Release(), 1u);
+    DDSURFACEDESC2 lock{};
+    lock.dwSize = sizeof(lock);
+    ASSERT_EQ(texture->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr), DD_OK);
+    static_cast<uint32_t*>(lock.lpSurface)[0] = 0xFF123456;
+    EXPECT_EQ(texture->Unlock(nullptr), DD_OK);
+    EXPECT_EQ(texture->Release(), 0u);
 }
 
 TEST_F(DDrawModel, FlipStaysPendingForTheProfilesPassesThenShowsTheBackBuffer) {

@@ -271,6 +271,7 @@ TEST_F(GraphD3D, InitD3DCanRunAgain) {
 }
 
 TEST_F(GraphD3D, TeardownInsistsOnTheLastReference) {
+    // An extra reference on the device or on DirectDraw.
     for (int which = 0; which < 2; ++which) {
         SCOPED_TRACE(which == 0 ? "device" : "DirectDraw");
         cGraphD3D* g = Make();
@@ -292,6 +293,23 @@ TEST_F(GraphD3D, TeardownInsistsOnTheLastReference) {
             d3d->Release();
             EXPECT_EQ(dd->Release(), 0u);
         }
+    }
+    // A texture the program forgot keeps DirectDraw alive: the teardown's
+    // last check reports it.
+    {
+        cGraphD3D* g = Make();
+        g->InitDD(640, 480, 16);
+        g->InitD3D(0);
+        DDSURFACEDESC2 desc{};
+        desc.dwSize = sizeof(desc);
+        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        desc.dwWidth = desc.dwHeight = 8;
+        desc.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY;
+        IDirectDrawSurface7* leaked = nullptr;
+        ASSERT_EQ(g->m_pDD->CreateSurface(&desc, &leaked, nullptr), DD_OK);
+        graph = nullptr;
+        EXPECT_EQ(ErrorOf([&] { delete g; }), FatalText("Device was not released enough"));
+        EXPECT_EQ(leaked->Release(), 0u);
     }
     // Without the main window nothing is released.
     cGraphD3D* g = Make();

@@ -253,21 +253,13 @@ ULONG DirectDrawObject::Release() {
     if (m_Refs == 0) return 0;
     ULONG refs = --m_Refs;
     if (refs == 0) {
-        // The program let go of DirectDraw: the display goes back to the desktop.
+        // The program and its surfaces let go of DirectDraw: the display goes
+        // back to the desktop.
         m_Presenter->Detach();
         m_hWnd = nullptr;
-        DestroyIfUnused();
+        delete this;
     }
     return refs;
-}
-
-void DirectDrawObject::Unhold() {
-    if (m_Holds > 0) --m_Holds;
-    DestroyIfUnused();
-}
-
-void DirectDrawObject::DestroyIfUnused() {
-    if (m_Refs == 0 && m_Holds == 0) delete this;
 }
 
 HRESULT DirectDrawObject::SetCooperativeLevel(HWND hWnd, DWORD flags) {

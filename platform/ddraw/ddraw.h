@@ -24,6 +24,9 @@
 // - Flip answers DDERR_WASSTILLDRAWING for the profile's number of passes,
 //   then DD_OK, and presents the back buffer, which keeps its picture.
 // - Release returns the new reference count; objects free themselves at 0.
+//   Every surface and device holds a reference on its DirectDraw object (the
+//   back buffer through its primary), so DirectDraw's count reaches 0 only
+//   when everything made from it is released.
 #pragma once
 
 #include "platform/win32/win32.h"

@@ -2,11 +2,13 @@
 // the stand-in.
 //
 // Lifetimes: every object counts the references handed out through its
-// interfaces (AddRef, Release) and, apart from those, internal holds that the
-// stand-in itself takes (a surface on its DirectDraw object, a device on its
-// render target, queued drawing on its textures). An object goes when both
-// reach zero. The back buffer of a flipping chain belongs to the primary: it
-// goes with the primary, whatever its own count says, as with DirectDraw.
+// interfaces (AddRef, Release), and each surface and device holds one
+// reference on its DirectDraw object, as with DirectDraw: the object lives
+// until the last of them is released. Surfaces also know internal holds that
+// the stand-in itself takes (a device on its render target, queued drawing
+// on its textures); a surface goes when both reach zero. The back buffer of
+// a flipping chain belongs to the primary: it goes with the primary, whatever
+// its own count says, as with DirectDraw.
 #pragma once
 
 #include "platform/ddraw/ddraw.h"
@@ -113,9 +115,6 @@ public:
     HRESULT EnumZBufferFormats(REFCLSID deviceGuid, LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) override;
     HRESULT EvictManagedTextures() override;
 
-    void Hold() { ++m_Holds; }
-    void Unhold();
-
     // Finishes the drawing of every device (before the CPU reads or writes
     // pixels it may touch).
     void FlushDevices();
@@ -132,10 +131,8 @@ public:
 
 private:
     ~DirectDrawObject();
-    void DestroyIfUnused();
 
     ULONG m_Refs = 1;
-    int m_Holds = 0;
     std::vector<sDisplayMode> m_Modes;
     bool m_TnlHal, m_Hal, m_Rgb, m_Ref;
     std::vector<DDPIXELFORMAT> m_ZFormats;

@@ -10,7 +10,7 @@ namespace ddraw_sw {
 DeviceObject::DeviceObject(DirectDrawObject* owner, const GUID& guid, SurfaceObject* target)
     : m_Owner(owner), m_Guid(guid) {
     m_QueueHolds.reserve(64); // textures held while queued: no allocation while drawing
-    m_Owner->Hold();
+    m_Owner->AddRef(); // a device holds its DirectDraw object
     m_Owner->AddDevice(this);
     BindTarget(target);
     m_Viewport = {0, 0, target->Width(), target->Height()};
@@ -32,7 +32,7 @@ DeviceObject::~DeviceObject() {
     }
     if (m_TargetZ) m_TargetZ->Unhold();
     m_Owner->RemoveDevice(this);
-    m_Owner->Unhold();
+    m_Owner->Release();
 }
 
 HRESULT DeviceObject::QueryInterface(REFIID, LPVOID* object) {

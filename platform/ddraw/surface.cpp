@@ -45,7 +45,9 @@ SurfaceObject::SurfaceObject(DirectDrawObject* owner, SurfaceKind kind, int widt
     size_t rounded = (bytes + 63) & ~size_t(63);
     m_Pixels = static_cast<uint8_t*>(std::aligned_alloc(64, rounded ? rounded : 64));
     if (m_Pixels) std::memset(m_Pixels, 0, rounded);
-    m_Owner->Hold();
+    // Every surface holds its DirectDraw object, as with DirectDraw; the back
+    // buffer of a flipping chain does so through its primary.
+    if (m_Kind != SurfaceKind::BackBuffer) m_Owner->AddRef();
 }
 
 SurfaceObject::~SurfaceObject() {
@@ -53,7 +55,7 @@ SurfaceObject::~SurfaceObject() {
     if (m_AttachedZ) m_AttachedZ->Release();
     if (m_Kind == SurfaceKind::Primary) m_Owner->ForgetPrimary(this);
     std::free(m_Pixels);
-    m_Owner->Unhold();
+    if (m_Kind != SurfaceKind::BackBuffer) m_Owner->Release();
 }
 
 HRESULT SurfaceObject::QueryInterface(REFIID, LPVOID* object) {
