@@ -6,6 +6,7 @@
 #include "platform/win32/win32_sdl.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -169,6 +170,17 @@ DDrawFrameObserver g_Observer = nullptr;
 void* g_ObserverUser = nullptr;
 int g_Windowed = -1; // -1: not decided by the program; the environment decides
 
+// TRUBELOX_SCALE: 1 to 4, or "auto" (the default): fit the screen.
+int ScaleFromEnvironment() {
+    const char* env = std::getenv("TRUBELOX_SCALE");
+    if (!env || !*env || std::strcmp(env, "auto") == 0) return 0;
+    if (env[1] == 0 && env[0] >= '1' && env[0] <= '4') return env[0] - '0';
+    std::fprintf(stderr, "TRUBELOX_SCALE=%s: not 1, 2, 3, 4 or auto; fitting the screen\n", env);
+    return 0;
+}
+
+int g_RenderScale = -1; // -1: not decided by the program; the environment decides
+
 bool IsSupportedRgb(const DDPIXELFORMAT& f) {
     if (!(f.dwFlags & DDPF_RGB) || (f.dwFlags & (DDPF_FOURCC | DDPF_PALETTEINDEXED8))) return false;
     return f.dwRGBBitCount == 16 || f.dwRGBBitCount == 32;
@@ -198,6 +210,10 @@ bool DDrawHasRasterPath(const char* path) { return raster::HasPath(path); }
 
 void DDrawSetWindowed(bool windowed) { g_Windowed = windowed ? 1 : 0; }
 
+void DDrawSetRenderScale(int scale) { g_RenderScale = std::clamp(scale, 0, 4); }
+
+int DDrawRenderScale() { return ddraw_sw::RenderScaleWanted(); }
+
 namespace ddraw_sw {
 
 void NotifyFrameObserver(const uint16_t* pixels, int width, int height, int pitch) {
@@ -208,6 +224,11 @@ bool WindowedWanted() {
     if (g_Windowed >= 0) return g_Windowed == 1;
     const char* env = std::getenv("TRUBELOX_WINDOWED");
     return env && std::strcmp(env, "1") == 0;
+}
+
+int RenderScaleWanted() {
+    static const int fromEnvironment = ScaleFromEnvironment();
+    return g_RenderScale >= 0 ? g_RenderScale : fromEnvironment;
 }
 
 DDPIXELFORMAT DisplayFormat(DWORD bpp) {
@@ -316,7 +337,7 @@ HRESULT DirectDrawObject::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFA
                 return DDERR_INVALIDPARAMS;
         }
         made = SurfaceObject::Make(this, SurfaceKind::Primary, int(m_Mode.width), int(m_Mode.height),
-                                   DisplayFormat(m_Mode.bpp), caps);
+                                   DisplayFormat(m_Mode.bpp), caps, RenderScale());
         if (made) m_Primary = made;
     } else if (caps.dwCaps & DDSCAPS_ZBUFFER) {
         if (!hasSize || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
@@ -328,7 +349,7 @@ HRESULT DirectDrawObject::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFA
             if (f.dwFlags != DDPF_ZBUFFER || f.dwZBufferBitDepth != 16) return DDERR_INVALIDPIXELFORMAT;
             format = f;
         }
-        made = SurfaceObject::Make(this, SurfaceKind::ZBuffer, width, height, format, caps);
+        made = SurfaceObject::Make(this, SurfaceKind::ZBuffer, width, height, format, caps, RenderScale());
     } else {
         if (!hasSize || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
             return DDERR_INVALIDPARAMS;
@@ -403,6 +424,51 @@ void DirectDrawObject::FlushDevices() {
 
 void DirectDrawObject::AddDevice(DeviceObject* device) { m_Devices.push_back(device); }
 
+int DirectDrawObject::RenderScale() {
+    if (m_Scale == 0) {
+        int wanted = RenderScaleWanted();
+        m_AutoScale = wanted == 0;
+        m_Scale = wanted ? wanted : m_Presenter->FitScale(int(m_Mode.width), int(m_Mode.height));
+        m_AutoScale = m_AutoScale && m_Scale > 1;
+        m_FrameRate.Reset();
+    }
+    return m_Scale;
+}
+
+void DirectDrawObject::AddRenderSurface(SurfaceObject* surface) { m_RenderSurfaces.push_back(surface); }
+
+void DirectDrawObject::RemoveRenderSurface(SurfaceObject* surface) {
+    m_RenderSurfaces.erase(std::remove(m_RenderSurfaces.begin(), m_RenderSurfaces.end(), surface),
+                           m_RenderSurfaces.end());
+}
+
+// The frame rate did not hold at this scale: every render surface is made
+// again one step smaller and the devices draw into them from the next frame.
+void DirectDrawObject::StepDownScale() {
+    FlushDevices();
+    int scale = m_Scale - 1;
+    for (SurfaceObject* s : m_RenderSurfaces)
+        if (!s->Rescale(scale)) return; // out of memory: stay as we are
+    m_Scale = scale;
+    m_AutoScale = scale > 1;
+    for (DeviceObject* d : m_Devices) d->TargetChanged();
+    m_FrameRate.Reset();
+    std::fprintf(stderr, "The frame rate did not hold: drawing at %d x %d from now on\n", int(m_Mode.width) * scale,
+                 int(m_Mode.height) * scale);
+}
+
+bool FrameRateWatch::Frame(double seconds, int refreshHz) {
+    if (m_Count > 0 && seconds - m_Last > 0.25) m_Count = 0;
+    if (m_Count == 0) m_First = seconds;
+    m_Last = seconds;
+    if (++m_Count <= kFrames) return false;
+    // kFrames intervals since the first frame counted.
+    double wanted = std::min(60, std::max(refreshHz, 1)) * 0.95;
+    bool slow = (seconds - m_First) > kFrames / wanted;
+    m_Count = 0;
+    return slow;
+}
+
 void DirectDrawObject::RemoveDevice(DeviceObject* device) {
     m_Devices.erase(std::remove(m_Devices.begin(), m_Devices.end(), device), m_Devices.end());
 }
@@ -418,15 +484,21 @@ HRESULT DirectDrawObject::FlipPrimary(SurfaceObject* primary, SurfaceObject* bac
     // The display shows the back buffer; the back buffer keeps its picture,
     // so a frame may build on the previous one.
     int rowBytes = std::min(primary->PitchBytes(), backBuffer->PitchBytes());
-    int rows = std::min(primary->Height(), backBuffer->Height());
+    int rows = std::min(primary->PixelHeight(), backBuffer->PixelHeight());
     for (int y = 0; y < rows; ++y)
         std::memcpy(primary->Pixels() + size_t(y) * primary->PitchBytes(),
                     backBuffer->Pixels() + size_t(y) * backBuffer->PitchBytes(), size_t(rowBytes));
     if (backBuffer->IsRgb565()) {
         const uint16_t* pixels = reinterpret_cast<const uint16_t*>(backBuffer->Pixels());
         int pitch = backBuffer->PitchBytes() / 2;
-        NotifyFrameObserver(pixels, backBuffer->Width(), backBuffer->Height(), pitch);
-        if (m_hWnd) m_Presenter->Present(pixels, backBuffer->Width(), backBuffer->Height(), pitch);
+        NotifyFrameObserver(pixels, backBuffer->PixelWidth(), backBuffer->PixelHeight(), pitch);
+        if (m_hWnd) {
+            m_Presenter->Present(pixels, backBuffer->PixelWidth(), backBuffer->PixelHeight(), pitch);
+            if (m_AutoScale) {
+                double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+                if (m_FrameRate.Frame(now, m_Presenter->RefreshRate())) StepDownScale();
+            }
+        }
     }
     return DD_OK;
 }

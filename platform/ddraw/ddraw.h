@@ -600,6 +600,22 @@ bool DDrawHasRasterPath(const char* path);
 // or in a window of the display mode's size (TRUBELOX_WINDOWED=1 sets it too).
 void DDrawSetWindowed(bool windowed);
 
+// Render scale k (1 to 4): the display surfaces (the flipping chain and its
+// Z-buffer) hold k times the display mode's pixels each way and the device
+// draws every frame at that size: screen positions, viewports and clear
+// rectangles are multiplied by k inside the device. The program keeps seeing
+// the mode's size (GetSurfaceDesc, viewport, vertices); Lock of such a
+// surface, the frame observer and the screen get the real pixels. 0 (auto)
+// takes the largest whole multiple of the mode that the screen holds (1
+// without a window on a display), and steps down one at a time while the
+// frame rate on the screen does not hold 60. The default is auto, or
+// TRUBELOX_SCALE (1 to 4 or auto) from the environment. Taken when a
+// DirectDraw object makes its first display surface. At 1 every pixel is
+// what it would be without a render scale.
+void DDrawSetRenderScale(int scale);
+// The render scale asked for: 1 to 4, or 0 for auto.
+int DDrawRenderScale();
+
 // A device without a window for the tools, the benchmarks and the tests:
 // DirectDraw, a width x height x 16 flipping primary with its back buffer,
 // the RGB device on it and, when asked, a 16-bit Z-buffer attached and bound.

@@ -25,11 +25,30 @@ class Presenter;
 
 enum class SurfaceKind { Primary, BackBuffer, ZBuffer, Texture, Offscreen };
 
+// Watches the presented frames for a render scale chosen to fit the screen:
+// it asks for a smaller scale once a second of frames (60 in a row) comes in
+// below 95 % of the display's rate (at most 60). A pause between two frames
+// of more than a quarter of a second (loading, a window moved) starts the
+// count again.
+class FrameRateWatch {
+public:
+    // A frame presented at this time (seconds); true: take a smaller scale.
+    bool Frame(double seconds, int refreshHz);
+    void Reset() { m_Count = 0; }
+
+private:
+    static const int kFrames = 60;
+    double m_First = 0, m_Last = 0;
+    int m_Count = 0;
+};
+
 class SurfaceObject final : public IDirectDrawSurface7 {
 public:
     // Makes a surface with its memory; the primary also makes its back buffer.
+    // Render surfaces (the flipping chain and Z-buffers) hold scale times as
+    // many pixels each way as the program asked for.
     static SurfaceObject* Make(DirectDrawObject* owner, SurfaceKind kind, int width, int height,
-                               const DDPIXELFORMAT& format, const DDSCAPS2& caps);
+                               const DDPIXELFORMAT& format, const DDSCAPS2& caps, int scale = 1);
 
     HRESULT QueryInterface(REFIID riid, LPVOID* object) override;
     ULONG AddRef() override;
@@ -46,9 +65,17 @@ public:
     void Unhold();
 
     SurfaceKind Kind() const { return m_Kind; }
+    // The size the program sees; the pixels in memory are Scale() times as
+    // many each way.
     int Width() const { return m_Width; }
     int Height() const { return m_Height; }
+    int Scale() const { return m_Scale; }
+    int PixelWidth() const { return m_Width * m_Scale; }
+    int PixelHeight() const { return m_Height * m_Scale; }
     int PitchBytes() const { return m_Pitch; }
+    // A render surface's memory made again at another scale, the picture
+    // carried over pixel by pixel. False (nothing changed) without memory.
+    bool Rescale(int scale);
     uint8_t* Pixels() { return m_Pixels; }
     const DDPIXELFORMAT& Format() const { return m_Format; }
     const DDSCAPS2& Caps() const { return m_Caps; }
@@ -69,7 +96,8 @@ public:
 
 private:
     SurfaceObject(DirectDrawObject* owner, SurfaceKind kind, int width, int height, const DDPIXELFORMAT& format,
-                  const DDSCAPS2& caps);
+                  const DDSCAPS2& caps, int scale);
+    static uint8_t* Allocate(size_t bytes);
     ~SurfaceObject();
     void DestroyIfUnused();
     SurfaceObject* Root() { return m_Root ? m_Root : this; }
@@ -79,6 +107,7 @@ private:
     SurfaceKind m_Kind;
     int m_Width;
     int m_Height;
+    int m_Scale;
     int m_Pitch;
     int m_BytesPerPixel;
     DDPIXELFORMAT m_Format;
@@ -121,6 +150,12 @@ public:
     void AddDevice(DeviceObject* device);
     void RemoveDevice(DeviceObject* device);
     void ForgetPrimary(SurfaceObject* primary);
+    // The render scale of the display surfaces, chosen when the first of
+    // them is made; render surfaces register so that a smaller scale can be
+    // taken while running.
+    int RenderScale();
+    void AddRenderSurface(SurfaceObject* surface);
+    void RemoveRenderSurface(SurfaceObject* surface);
 
     // Flip of the primary: DDERR_WASSTILLDRAWING while the profile's pending
     // passes last, then presents the back buffer.
@@ -144,7 +179,13 @@ private:
     DWORD m_CoopFlags = 0;
     SurfaceObject* m_Primary = nullptr;
     std::vector<DeviceObject*> m_Devices;
+    std::vector<SurfaceObject*> m_RenderSurfaces;
+    int m_Scale = 0;         // 0: not chosen yet
+    bool m_AutoScale = false; // chosen to fit the screen: steps down when the frame rate does not hold
+    FrameRateWatch m_FrameRate;
     Presenter* m_Presenter;
+
+    void StepDownScale();
 };
 
 class DeviceObject final : public IDirect3DDevice7 {
@@ -170,6 +211,8 @@ public:
 
     // Finishes the queued drawing and lets go of what it held.
     void Flush();
+    // The render target's memory changed (a new render scale): bind it again.
+    void TargetChanged();
 
 private:
     ~DeviceObject();
@@ -194,6 +237,7 @@ private:
 // Settings of the stand-in (ddraw.cpp).
 void NotifyFrameObserver(const uint16_t* pixels, int width, int height, int pitch);
 bool WindowedWanted();
+int RenderScaleWanted(); // 1 to 4, or 0: fit the screen
 DDPIXELFORMAT DisplayFormat(DWORD bpp);
 
 // Presentation on the screen through SDL; the observer sees every frame.
@@ -205,6 +249,11 @@ public:
     void Detach();
     void SetMode(int width, int height);
     void Present(const uint16_t* pixels, int width, int height, int pitchPixels);
+    // The largest whole multiple (1 to 4) of the mode that the screen (or,
+    // windowed, the window) holds; 1 without a window on a display.
+    int FitScale(int width, int height);
+    // The display's refresh rate in Hz (60 when unknown).
+    int RefreshRate();
 
 private:
     struct Impl;

@@ -73,10 +73,10 @@ void DeviceObject::BindTarget(SurfaceObject* target) {
     raster::Target t;
     t.color = reinterpret_cast<uint16_t*>(target->Pixels());
     t.colorPitch = target->PitchBytes() / 2;
-    t.width = target->Width();
-    t.height = target->Height();
+    t.width = target->PixelWidth();
+    t.height = target->PixelHeight();
     SurfaceObject* z = target->AttachedZ();
-    if (z && !z->IsZ16()) z = nullptr;
+    if (z && (!z->IsZ16() || z->Scale() != target->Scale())) z = nullptr;
     if (z) {
         z->Hold();
         t.depth = reinterpret_cast<uint16_t*>(z->Pixels());
@@ -85,6 +85,11 @@ void DeviceObject::BindTarget(SurfaceObject* target) {
     if (m_TargetZ) m_TargetZ->Unhold(); // after the hold above: it may be the same surface
     m_TargetZ = z;
     m_Raster.SetTarget(t);
+    m_Raster.SetScale(target->Scale());
+}
+
+void DeviceObject::TargetChanged() {
+    if (m_Target) BindTarget(m_Target);
 }
 
 HRESULT DeviceObject::SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD) {

@@ -85,6 +85,31 @@ void Presenter::SetMode(int width, int height) {
     }
 }
 
+int Presenter::FitScale(int width, int height) {
+    SDL_Window* window = m_Impl->LiveWindow();
+    if (!window || !Win32HasDisplay() || width <= 0 || height <= 0) return 1;
+    int display = std::max(SDL_GetWindowDisplayIndex(window), 0);
+    int w = 0, h = 0;
+    if (WindowedWanted()) {
+        // The window is a whole multiple of the mode that fits the desktop.
+        SDL_Rect usable;
+        if (SDL_GetDisplayUsableBounds(display, &usable) != 0) return 1;
+        w = usable.w * 9 / 10, h = usable.h * 9 / 10;
+    } else {
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(display, &mode) != 0) return 1;
+        w = mode.w, h = mode.h;
+    }
+    return std::clamp(std::min(w / width, h / height), 1, 4);
+}
+
+int Presenter::RefreshRate() {
+    SDL_Window* window = m_Impl->LiveWindow();
+    SDL_DisplayMode mode;
+    if (window && SDL_GetWindowDisplayMode(window, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+    return 60;
+}
+
 void Presenter::Present(const uint16_t* pixels, int width, int height, int pitchPixels) {
     SDL_Window* window = m_Impl->LiveWindow();
     if (!window || !Win32HasDisplay()) return;
@@ -96,7 +121,13 @@ void Presenter::Present(const uint16_t* pixels, int width, int height, int pitch
     }
     if (!p.texture || p.textureWidth != width || p.textureHeight != height) {
         if (p.texture) SDL_DestroyTexture(p.texture);
-        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+        // Sharp where the screen shows the frame at a whole multiple of its
+        // size, smooth where it does not.
+        int outW = 0, outH = 0;
+        SDL_GetRendererOutputSize(p.renderer, &outW, &outH);
+        int k = std::min(outW / width, outH / height);
+        bool whole = k >= 1 && (outW == k * width || outH == k * height);
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, whole ? "nearest" : "linear");
         p.texture = SDL_CreateTexture(p.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, width, height);
         if (!p.texture) return;
         p.textureWidth = width;

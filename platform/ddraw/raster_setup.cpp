@@ -157,12 +157,16 @@ int SetupTriangle(const D3DTLVERTEX& a, const D3DTLVERTEX& b, const D3DTLVERTEX&
     if (!clip && !MakeEdges(p[0], p[1], p[2], pipe, &tri)) return 0;
 
     // Attribute planes from the vertices as given, handed on as gradients
-    // around a reference pixel: vertex 0's, kept within the viewport.
+    // around a reference pixel: vertex 0's, kept within the viewport. At a
+    // render scale k the k x k pixels that stand for one pixel of the
+    // program take their attributes around its centre: half a pixel less
+    // k.
     tri.pipeline = pipelineIndex;
     const double inverse = 1.0 / cross;
     tri.xRef = int(std::clamp(std::floor(p[0].x), double(pipe.vx0), double(std::max(pipe.vx0, pipe.vx1 - 1))));
     tri.yRef = int(std::clamp(std::floor(p[0].y), double(pipe.vy0), double(std::max(pipe.vy0, pipe.vy1 - 1))));
-    const double ox = tri.xRef - p[0].x, oy = tri.yRef - p[0].y;
+    const double centre = (k - 1) * 0.5;
+    const double ox = tri.xRef - centre - p[0].x, oy = tri.yRef - centre - p[0].y;
     auto gradient = [&](double a0, double a1, double a2) {
         Plane pl = MakePlane(p, a0, a1, a2, inverse);
         return Gradient{ToFloat(pl.c + pl.dx * ox + pl.dy * oy), ToFloat(pl.dx), ToFloat(pl.dy)};

@@ -8,12 +8,12 @@
 namespace ddraw_sw {
 
 SurfaceObject* SurfaceObject::Make(DirectDrawObject* owner, SurfaceKind kind, int width, int height,
-                                   const DDPIXELFORMAT& format, const DDSCAPS2& caps) {
+                                   const DDPIXELFORMAT& format, const DDSCAPS2& caps, int scale) {
     DDSCAPS2 ownCaps = caps;
     if (kind == SurfaceKind::Primary) ownCaps.dwCaps |= DDSCAPS_FRONTBUFFER | DDSCAPS_VISIBLE;
     if (kind == SurfaceKind::Texture && !(ownCaps.dwCaps & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY)))
         ownCaps.dwCaps |= DDSCAPS_SYSTEMMEMORY;
-    auto* s = new SurfaceObject(owner, kind, width, height, format, ownCaps);
+    auto* s = new SurfaceObject(owner, kind, width, height, format, ownCaps, scale);
     if (!s->m_Pixels) {
         delete s;
         return nullptr;
@@ -22,7 +22,7 @@ SurfaceObject* SurfaceObject::Make(DirectDrawObject* owner, SurfaceKind kind, in
         DDSCAPS2 backCaps{};
         backCaps.dwCaps = (caps.dwCaps & ~(DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | DDSCAPS_VISIBLE)) |
                           DDSCAPS_BACKBUFFER;
-        auto* back = new SurfaceObject(owner, SurfaceKind::BackBuffer, width, height, format, backCaps);
+        auto* back = new SurfaceObject(owner, SurfaceKind::BackBuffer, width, height, format, backCaps, scale);
         if (!back->m_Pixels) {
             delete back;
             delete s;
@@ -36,21 +36,48 @@ SurfaceObject* SurfaceObject::Make(DirectDrawObject* owner, SurfaceKind kind, in
 }
 
 SurfaceObject::SurfaceObject(DirectDrawObject* owner, SurfaceKind kind, int width, int height,
-                             const DDPIXELFORMAT& format, const DDSCAPS2& caps)
-    : m_Owner(owner), m_Kind(kind), m_Width(width), m_Height(height), m_Format(format), m_Caps(caps) {
+                             const DDPIXELFORMAT& format, const DDSCAPS2& caps, int scale)
+    : m_Owner(owner), m_Kind(kind), m_Width(width), m_Height(height), m_Scale(scale), m_Format(format), m_Caps(caps) {
     m_Format.dwSize = sizeof(DDPIXELFORMAT);
     m_BytesPerPixel = int(((kind == SurfaceKind::ZBuffer ? format.dwZBufferBitDepth : format.dwRGBBitCount) + 7) / 8);
-    m_Pitch = (width * m_BytesPerPixel + 3) & ~3;
-    size_t bytes = size_t(m_Pitch) * size_t(height);
-    size_t rounded = (bytes + 63) & ~size_t(63);
-    m_Pixels = static_cast<uint8_t*>(std::aligned_alloc(64, rounded ? rounded : 64));
-    if (m_Pixels) std::memset(m_Pixels, 0, rounded);
+    m_Pitch = (PixelWidth() * m_BytesPerPixel + 3) & ~3;
+    m_Pixels = Allocate(size_t(m_Pitch) * size_t(PixelHeight()));
+    if (kind == SurfaceKind::Primary || kind == SurfaceKind::BackBuffer || kind == SurfaceKind::ZBuffer)
+        m_Owner->AddRenderSurface(this);
     // Every surface holds its DirectDraw object, as with DirectDraw; the back
     // buffer of a flipping chain does so through its primary.
     if (m_Kind != SurfaceKind::BackBuffer) m_Owner->AddRef();
 }
 
+uint8_t* SurfaceObject::Allocate(size_t bytes) {
+    size_t rounded = (bytes + 63) & ~size_t(63);
+    auto* p = static_cast<uint8_t*>(std::aligned_alloc(64, rounded ? rounded : 64));
+    if (p) std::memset(p, 0, rounded);
+    return p;
+}
+
+bool SurfaceObject::Rescale(int scale) {
+    if (scale == m_Scale) return true;
+    int pitch = (m_Width * scale * m_BytesPerPixel + 3) & ~3;
+    uint8_t* pixels = Allocate(size_t(pitch) * size_t(m_Height) * size_t(scale));
+    if (!pixels) return false;
+    // Each new pixel takes the old pixel over its place.
+    for (int y = 0; y < m_Height * scale; ++y) {
+        const uint8_t* from = m_Pixels + size_t(y * m_Scale / scale) * size_t(m_Pitch);
+        uint8_t* to = pixels + size_t(y) * size_t(pitch);
+        for (int x = 0; x < m_Width * scale; ++x)
+            std::memcpy(to + size_t(x) * m_BytesPerPixel, from + size_t(x * m_Scale / scale) * m_BytesPerPixel,
+                        size_t(m_BytesPerPixel));
+    }
+    std::free(m_Pixels);
+    m_Pixels = pixels;
+    m_Pitch = pitch;
+    m_Scale = scale;
+    return true;
+}
+
 SurfaceObject::~SurfaceObject() {
+    m_Owner->RemoveRenderSurface(this);
     if (m_BackBuffer) delete m_BackBuffer;
     if (m_AttachedZ) m_AttachedZ->Release();
     if (m_Kind == SurfaceKind::Primary) m_Owner->ForgetPrimary(this);
@@ -126,7 +153,7 @@ HRESULT SurfaceObject::AddAttachedSurface(LPDIRECTDRAWSURFACE7 surface) {
     if (!z || z == this) return DDERR_INVALIDPARAMS;
     if (z->m_Kind != SurfaceKind::ZBuffer || m_Kind == SurfaceKind::ZBuffer || m_Kind == SurfaceKind::Texture)
         return DDERR_CANNOTATTACHSURFACE;
-    if (z->m_Width != m_Width || z->m_Height != m_Height) return DDERR_CANNOTATTACHSURFACE;
+    if (z->m_Width != m_Width || z->m_Height != m_Height || z->m_Scale != m_Scale) return DDERR_CANNOTATTACHSURFACE;
     if (m_AttachedZ) return DDERR_SURFACEALREADYATTACHED;
     z->AddRef();
     m_AttachedZ = z;
@@ -163,10 +190,14 @@ HRESULT SurfaceObject::Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD, HANDLE) {
         top = rect->top;
     }
     // The CPU is about to see the pixels: drawing under way finishes first.
+    // A render surface at a larger scale hands out its real memory and size.
     m_Owner->FlushDevices();
     FillDesc(desc);
+    desc->dwWidth = DWORD(PixelWidth());
+    desc->dwHeight = DWORD(PixelHeight());
     desc->dwFlags |= DDSD_LPSURFACE;
-    desc->lpSurface = m_Pixels + size_t(top) * size_t(m_Pitch) + size_t(left) * size_t(m_BytesPerPixel);
+    desc->lpSurface = m_Pixels + size_t(top) * size_t(m_Scale) * size_t(m_Pitch) +
+                      size_t(left) * size_t(m_Scale) * size_t(m_BytesPerPixel);
     m_Locks = 1;
     return DD_OK;
 }

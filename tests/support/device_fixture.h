@@ -21,6 +21,7 @@ protected:
         profile.modes = modes;
         profile.numModes = 1;
         DDrawSetDriverProfile(&profile);
+        DDrawSetRenderScale(1); // pixel tests, whatever TRUBELOX_SCALE says
         ASSERT_TRUE(DDrawCreateOffscreen(kWidth, kHeight, true, &m_Device));
         d = m_Device.device;
         d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
@@ -35,6 +36,7 @@ protected:
         DDrawSetDriverProfile(nullptr);
         DDrawSetRasterThreads(0);
         DDrawSetRasterPath(nullptr);
+        DDrawSetRenderScale(0);
     }
 
     static D3DTLVERTEX V(float x, float y, D3DCOLOR color = 0xFFFFFFFF, float z = 0.5f, float u = 0, float v = 0,
