@@ -123,13 +123,12 @@ TEST_F(Shell, ShowProgramExitsWithZeroOnSigterm) {
 }
 
 TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {
-    // Lit pixels inside the loading word's box, inside the logo's corner, and
-    // anywhere else, counted per frame.
+    // Lit pixels inside the loading word's box and inside the logo's corner,
+    // counted per frame. (What the scenes draw is the end-to-end test's.)
     struct Frames {
         int count = 0;
         int wordInFirst = 0;
         int logoInLast = 0;
-        int elsewhere = 0;
     } frames;
     DDrawSetFrameObserver(
         [](const uint16_t* pixels, int width, int height, int pitch, void* user) {
@@ -144,7 +143,6 @@ TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {
                     bool logo = x >= 384 && y >= 416;
                     if (word && f->count == 0) ++f->wordInFirst;
                     else if (logo) ++f->logoInLast;
-                    else ++f->elsewhere;
                 }
             ++f->count;
         },
@@ -157,7 +155,6 @@ TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {
     EXPECT_GE(frames.count, 2); // the loading screen and at least one pass of the loop
     EXPECT_GT(frames.wordInFirst, 500);
     EXPECT_GT(frames.logoInLast, 500);
-    EXPECT_GT(frames.elsewhere, 1000); // the opening scenes
     EXPECT_EQ(g_GraphD3D, nullptr);
     EXPECT_EQ(g_Font, nullptr);
 }
