@@ -137,9 +137,9 @@ bool IsStreamHandle(DWORD handle) {
 }
 
 // ---------------------------------------------------------------------------
-// The device FIFO: the engine writes, the SDL callback reads. Frames that do
-// not fit are dropped (the device is slower than the clock); a short read is
-// filled with silence (faster).
+// The device FIFO: the engine writes, the device callback reads. The engine
+// keeps it filled ahead of what the device takes, never beyond its room; a
+// short read (the engine was not scheduled in time) is filled with silence.
 
 struct OutputFifo {
     std::vector<int16_t> data;
@@ -656,9 +656,10 @@ void Step(int64_t now, bool mixAhead) {
 }
 
 
-// A sync fired late moves the clock's second start late, which steps the
-// clock back: the audio thread asks for real-time scheduling where the
-// system grants it, else for a higher priority, else runs as it is.
+// A sync fired late starts the clock's second late (the clock holds its
+// reading until the music catches up) and a late top-up of the FIFO leaves a
+// gap: the audio thread asks for real-time scheduling where the system
+// grants it, else for a higher priority, else runs as it is.
 void RaiseThreadPriority() {
     sched_param param{};
     param.sched_priority = std::max(sched_get_priority_min(SCHED_FIFO), 5);
