@@ -7,6 +7,7 @@ packages=(
   g++ make cmake pkg-config
   libsdl2-dev          # window, input, audio output, message boxes
   libmpg123-dev        # MP3 decoding
+  libsoxr-dev          # resampling tracks at other rates to 44100 Hz
   libjpeg62-turbo-dev  # JPEG textures
   libpng-dev           # frame and screenshot files
   libgtest-dev libgmock-dev
