@@ -15,6 +15,7 @@ packages=(
   libmp3lame-dev       # data set: sound track encoding
   libfreetype-dev      # data set: font rasterising
   fonts-dejavu-core    # data set: the font faces
+  ffmpeg               # trubelox-capture: the video file
 )
 
 missing=()

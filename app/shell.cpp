@@ -11,6 +11,9 @@
 #include "tex/texturecontainer.h"
 #include "text/font.h"
 
+#include <filesystem>
+#include <system_error>
+
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
 cRender* g_Render = nullptr;
@@ -132,4 +135,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         ShowError(e);
     }
     return 0;
+}
+
+bool EnterDataFolder() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists("data", ec)) return true;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec || !fs::exists(self.parent_path() / "data", ec)) return false;
+    fs::current_path(self.parent_path(), ec);
+    return !ec;
 }
