@@ -107,19 +107,37 @@ TEST_F(Shell, MissingSoundTrackIsReportedAndEndsTheShow) {
     EXPECT_EQ(g_MainWindow, nullptr);
 }
 
-TEST_F(Shell, ShowProgramExitsWithZeroOnSigterm) {
-    // The program from the build folder, run in the test's folder.
-    std::string path = m_Folder.Previous() + "/trubelox";
-    char* program = path.data();
-    char* argv[] = {program, nullptr};
-    pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ASSERT_EQ(kill(pid, SIGTERM), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+TEST_F(Shell, ShowProgramEndsNormallyOnSignalsInABurstAndWithStandardErrorClosed) {
+    // The program from the build folder, run in the test's folder: once with
+    // its standard error a pipe nobody reads, once hit by two SIGTERMs 5 ms
+    // apart as timeout sends them.
+    for (bool closedErrors : {true, false}) {
+        std::string path = m_Folder.Previous() + "/trubelox";
+        char* program = path.data();
+        char* argv[] = {program, nullptr};
+        int errors[2];
+        ASSERT_EQ(pipe(errors), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (closedErrors) posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+        posix_spawn_file_actions_addclose(&actions, errors[0]);
+        posix_spawn_file_actions_addclose(&actions, errors[1]);
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, program, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(errors[0]);
+        close(errors[1]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_EQ(kill(pid, SIGTERM), 0);
+        if (!closedErrors) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ASSERT_EQ(kill(pid, SIGTERM), 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
 }
 
 TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {

@@ -42,6 +42,9 @@ int g_QuitCode = 0;
 
 std::atomic<int> g_SignalCount{0};
 std::atomic<int> g_SignalsDelivered{0};
+std::atomic<int64_t> g_FirstSignalUs{0}; // the signal that asked to close; 0: none
+// A show that has not stopped this long after being asked may be forced.
+const int64_t kForceAfterUs = 2000000;
 
 bool g_CursorHidden = false;
 HCURSOR g_CurrentCursor = nullptr;
@@ -176,9 +179,15 @@ uint64_t NowMicroseconds() {
 }
 
 void SignalHandler(int sig) {
-    // A second signal before the first was taken up means the loop is not
-    // running: leave at once.
-    if (g_SignalCount.fetch_add(1) > g_SignalsDelivered.load()) {
+    // Every signal asks the windows to close. Signals in a burst (timeout
+    // sends one to the process and one to its group) are the same request;
+    // only one repeated after the show failed to stop in time ends it at
+    // once.
+    const int64_t now = int64_t(MonotonicMicroseconds());
+    int64_t first = 0;
+    g_SignalCount.fetch_add(1);
+    if (g_FirstSignalUs.compare_exchange_strong(first, now)) return;
+    if (now - first >= kForceAfterUs) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
     }
@@ -421,8 +430,11 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
 void WINAPI OutputDebugStringA(LPCSTR text) {
     if (!text) return;
     if (g_DebugHook) g_DebugHook(nullptr, text, g_DebugHookUser);
+    // Written for whoever reads it; a closed or full standard error is not
+    // an error of the program's.
     std::fputs(text, stderr);
     std::fflush(stderr);
+    std::clearerr(stderr);
 }
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
@@ -453,6 +465,8 @@ void Win32InstallSignalHandlers() {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A closed standard error (the debugger output) must not end the show.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 void Win32SetVirtualClock(bool on, uint64_t startMicroseconds) {
@@ -485,6 +499,7 @@ void Win32ResetForTests() {
     g_QuitPosted = false;
     g_QuitCode = 0;
     g_SignalsDelivered = g_SignalCount.load();
+    g_FirstSignalUs = 0;
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Event e;
         while (SDL_PollEvent(&e)) {

@@ -200,7 +200,10 @@ DWORD WINAPI timeGetTime();
 HINSTANCE Win32GetInstance();
 
 // Signal handling: SIGINT and SIGTERM post WM_CLOSE to every window at the
-// next PeekMessageA. main() installs it once.
+// next PeekMessageA; signals in a burst are one request, and only a signal
+// repeated two seconds or more after the first ends the process at once.
+// SIGPIPE is ignored, so a closed standard error does not end the program.
+// main() installs it once.
 void Win32InstallSignalHandlers();
 
 // Whether windows are shown on a real display (false on the dummy and
