@@ -406,6 +406,12 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor) {
     return previous;
 }
 
+void Win32ReapplyCursor() {
+    if (!SDL_WasInit(SDL_INIT_VIDEO) || !g_CursorHidden) return;
+    SDL_ShowCursor(SDL_ENABLE);
+    SDL_ShowCursor(SDL_DISABLE);
+}
+
 int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     if (!text) text = "";
     if (!caption) caption = "Error";
