@@ -805,6 +805,8 @@ BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND) {
         g_Driver.clear();
         std::string text = "Audio: no audio device (" + why + "); playing to a silent null output\r\n";
         OutputDebugStringA(text.c_str());
+        // The one line a person running the show should see about it.
+        if (!g_ForceNull && device != 0) std::fprintf(stderr, "trubelox: no sound device here; the show plays silent\n");
     } else if (g_Kind == BASS_OUTPUT_DEVICE && !g_TestDevice) {
         std::string text = "Audio: playing on the " + g_Driver + " audio driver (" +
                            std::to_string(g_LatencyUs / 1000) + " ms to the ear)\r\n";

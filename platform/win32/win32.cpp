@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -436,8 +437,13 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
 void WINAPI OutputDebugStringA(LPCSTR text) {
     if (!text) return;
     if (g_DebugHook) g_DebugHook(nullptr, text, g_DebugHookUser);
-    // Written for whoever reads it; a closed or full standard error is not
-    // an error of the program's.
+    // Like a debugger's window: seen when asked for (TRUBELOX_DEBUG=1). A
+    // closed or full standard error is not an error of the program's.
+    static const bool shown = [] {
+        const char* debug = std::getenv("TRUBELOX_DEBUG");
+        return debug && *debug && std::strcmp(debug, "0") != 0;
+    }();
+    if (!shown) return;
     std::fputs(text, stderr);
     std::fflush(stderr);
     std::clearerr(stderr);

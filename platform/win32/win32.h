@@ -14,7 +14,8 @@
 //   SDL's offscreen, then dummy video driver; everything keeps working.
 // - MessageBoxA shows an SDL message box, or writes caption and text to
 //   standard error and returns IDOK at once when there is no display.
-// - OutputDebugStringA writes to standard error.
+// - OutputDebugStringA goes to the observers below, and to standard error
+//   when TRUBELOX_DEBUG is set (like a debugger window, unseen otherwise).
 // - QueryPerformanceFrequency reports 10 MHz; QueryPerformanceCounter and
 //   timeGetTime count a monotonic clock (or the virtual clock, below).
 #pragma once
