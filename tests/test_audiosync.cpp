@@ -8,6 +8,7 @@
 #include "app/timer.h"
 #include "platform/audio/bass.h"
 #include "sound/soundsystem.h"
+#include "tools/frame_stamps.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +19,6 @@
 #include <vector>
 
 namespace {
-
-const int64_t kStampSpan = 30000;
-
-// Every frame the stream delivers gets its number: left is (n mod span) + 1,
-// never 0, right is n / span. Silence is a frame whose left is 0.
-int64_t g_NextStamp = 0;
-
-void CALLBACK StampFrames(HDSP, DWORD, void* buffer, DWORD length, DWORD) {
-    int16_t* s = static_cast<int16_t*>(buffer);
-    for (DWORD i = 0; i < length / 4; ++i, ++g_NextStamp) {
-        s[i * 2] = int16_t(g_NextStamp % kStampSpan + 1);
-        s[i * 2 + 1] = int16_t(g_NextStamp / kStampSpan);
-    }
-}
 
 struct sDeviceCase {
     const char* name;

@@ -13,6 +13,7 @@
 #include "app/timer.h"
 #include "platform/audio/bass.h"
 #include "sound/soundsystem.h"
+#include "tools/frame_stamps.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,17 +25,6 @@
 #include <vector>
 
 namespace {
-
-const int64_t kStampSpan = 30000;
-int64_t g_NextStamp = 0;
-
-void CALLBACK StampFrames(HDSP, DWORD, void* buffer, DWORD length, DWORD) {
-    int16_t* s = static_cast<int16_t*>(buffer);
-    for (DWORD i = 0; i < length / 4; ++i, ++g_NextStamp) {
-        s[i * 2] = int16_t(g_NextStamp % kStampSpan + 1);
-        s[i * 2 + 1] = int16_t(g_NextStamp / kStampSpan);
-    }
-}
 
 struct sTake {
     uint64_t us;

@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/offline.h"
 #include "app/shell.h"
+#include "tools/options.h"
 #include "platform/ddraw/ddraw.h"
 
 #include <cerrno>
@@ -46,23 +47,13 @@ struct Options {
     bool video = true;
 };
 
-// A number option's value; false when it is not a whole number.
-bool Number(const char* text, double* value) {
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text, &end);
-    if (errno || end == text || *end || !std::isfinite(v)) return false;
-    *value = v;
-    return true;
-}
-
 // Empty when the options are good, else what is wrong.
 std::string Parse(int argc, char** argv, Options* o, bool* help) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](double* v) -> std::string {
             if (i + 1 >= argc) return arg + " needs a value";
-            if (!Number(argv[++i], v)) return arg + ": '" + argv[i] + "' is not a number";
+            if (!ParseNumber(argv[++i], v)) return arg + ": '" + argv[i] + "' is not a number";
             return "";
         };
         std::string error;

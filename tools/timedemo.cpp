@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "app/offline.h"
 #include "app/shell.h"
+#include "tools/options.h"
 #include "show/show.h"
 
 #include <algorithm>
@@ -61,15 +62,6 @@ bool OnFrame(const uint16_t*, int, int, int, void* user) {
     return g_CurrentTime < d.endMs;
 }
 
-bool Number(const char* text, double* value) {
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text, &end);
-    if (errno || end == text || *end || !std::isfinite(v)) return false;
-    *value = v;
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -87,7 +79,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "trubelox-timedemo: unknown option '%s'\n%s", argv[i], kUsage);
             return 2;
         }
-        if (i + 1 >= argc || !Number(argv[++i], value)) {
+        if (i + 1 >= argc || !ParseNumber(argv[++i], value)) {
             std::fprintf(stderr, "trubelox-timedemo: %s needs a number\n%s", arg.c_str(), kUsage);
             return 2;
         }
