@@ -9,15 +9,19 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -104,25 +108,103 @@ bool WriteAll(int fd, const void* data, size_t size) {
     return true;
 }
 
+// One pipe to ffmpeg, written by a thread of its own from a queue, so that
+// ffmpeg may read its two inputs in whatever order it likes (it waits for a
+// little sound before it takes the second frame) while the show goes on.
+class PipeWriter {
+public:
+    explicit PipeWriter(size_t limit) : m_Limit(limit) {}
+    ~PipeWriter() { Finish(); }
+
+    void Start(int fd) {
+        m_Fd = fd;
+        m_Thread = std::thread([this] { Run(); });
+    }
+    // Queues a copy; waits while the queue holds more than its limit. False
+    // once the pipe has failed.
+    bool Write(const void* data, size_t size) {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Space.wait(lock, [&] { return m_Failed || m_Queued <= m_Limit; });
+        if (m_Failed) return false;
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        m_Queue.emplace_back(bytes, bytes + size);
+        m_Queued += size;
+        m_Ready.notify_one();
+        return true;
+    }
+    // Writes what is queued, closes the pipe; false when a write failed.
+    bool Finish() {
+        if (m_Thread.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(m_Mutex);
+                m_Done = true;
+                m_Ready.notify_one();
+            }
+            m_Thread.join();
+        }
+        if (m_Fd >= 0) close(m_Fd);
+        m_Fd = -1;
+        return !m_Failed;
+    }
+
+private:
+    void Run() {
+        for (;;) {
+            std::vector<uint8_t> block;
+            {
+                std::unique_lock<std::mutex> lock(m_Mutex);
+                m_Ready.wait(lock, [&] { return m_Done || !m_Queue.empty(); });
+                if (m_Queue.empty()) return;
+                block.swap(m_Queue.front());
+                m_Queue.pop_front();
+            }
+            const bool ok = WriteAll(m_Fd, block.data(), block.size());
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Queued -= block.size();
+            if (!ok) {
+                m_Failed = true;
+                m_Queue.clear();
+                m_Queued = 0;
+            }
+            m_Space.notify_one();
+            if (!ok) return;
+        }
+    }
+
+    const size_t m_Limit;
+    int m_Fd = -1;
+    std::thread m_Thread;
+    std::mutex m_Mutex;
+    std::condition_variable m_Ready, m_Space;
+    std::deque<std::vector<uint8_t>> m_Queue;
+    size_t m_Queued = 0;
+    bool m_Done = false;
+    bool m_Failed = false;
+};
+
 // ffmpeg reading the frames on its standard input and the sound on fd 3.
 struct Encoder {
     pid_t pid = -1;
-    int video = -1;
-    int sound = -1;
-    bool failed = false;
+    PipeWriter video{size_t(32) << 20};
+    PipeWriter sound{size_t(64) << 20};
 
     bool Start(const Options& o, const std::string& path) {
         int v[2], s[2];
-        if (pipe(v) || pipe(s)) return false;
+        if (pipe(v)) return false;
+        if (pipe(s)) {
+            close(v[0]);
+            close(v[1]);
+            return false;
+        }
         char fps[32];
         std::snprintf(fps, sizeof fps, "%.6g", o.fps);
+        // Raw inputs need no probing: ffmpeg opens each at its first bytes.
         std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
-                                         "-thread_queue_size", "256", "-probesize", "32", "-analyzeduration", "0",
-                                         "-f", "rawvideo", "-pix_fmt", "rgb565le",
-                                         "-video_size", "640x480", "-framerate", fps, "-i", "pipe:0",
-                                         "-thread_queue_size", "256", "-probesize", "32", "-analyzeduration", "0",
-                                         "-f", "s16le", "-ar", "44100", "-ac", "2",
-                                         "-i", "pipe:3",
+                                         "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "256",
+                                         "-f", "rawvideo", "-pix_fmt", "rgb565le", "-video_size", "640x480",
+                                         "-framerate", fps, "-i", "pipe:0",
+                                         "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "256",
+                                         "-f", "s16le", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
                                          "-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p",
                                          "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart", path};
         std::vector<char*> argv;
@@ -139,29 +221,26 @@ struct Encoder {
         posix_spawn_file_actions_destroy(&actions);
         close(v[0]);
         close(s[0]);
-        video = v[1];
-        sound = s[1];
         if (error) {
             pid = -1;
-            Close();
+            close(v[1]);
+            close(s[1]);
             return false;
         }
+        video.Start(v[1]);
+        sound.Start(s[1]);
         return true;
     }
-    void Close() {
-        if (video >= 0) close(video);
-        if (sound >= 0) close(sound);
-        video = sound = -1;
-    }
-    // Closes the pipes and waits: true when ffmpeg finished well.
+    bool Running() const { return pid >= 0; }
+    // Ends the input and waits: true when ffmpeg finished well.
     bool Finish() {
-        Close();
+        const bool written = video.Finish() & sound.Finish();
         if (pid < 0) return false;
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         pid = -1;
-        return !failed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return written && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 };
 
@@ -209,7 +288,7 @@ struct Capture {
     int64_t sample = 0; // the first sample of its sound
     Encoder encoder;
     WavFile wav;
-    std::vector<uint8_t> row;
+    std::vector<uint8_t> row = std::vector<uint8_t>(640 * 480 * 2); // one frame, rows packed
     bool failed = false;
     std::string failure;
     std::chrono::steady_clock::time_point started;
@@ -253,14 +332,12 @@ bool OnFrame(const uint16_t* pixels, int width, int height, int pitch, void* use
             const std::string path = (c.folder / name).string();
             if (!DDrawSavePixelsPNG(pixels, width, height, pitch, path.c_str())) c.Fail("cannot write " + path);
         }
-        if (c.encoder.video >= 0) {
+        if (c.encoder.Running()) {
             for (int y = 0; y < height; ++y)
-                if (!WriteAll(c.encoder.video, pixels + size_t(y) * size_t(pitch), size_t(width) * 2)) {
-                    c.encoder.failed = true;
-                    c.encoder.Close();
-                    c.Fail("ffmpeg stopped taking frames");
-                    break;
-                }
+                std::memcpy(&c.row[size_t(y) * size_t(width) * 2], pixels + size_t(y) * size_t(pitch),
+                            size_t(width) * 2);
+            if (!c.encoder.video.Write(c.row.data(), size_t(width) * size_t(height) * 2))
+                c.Fail("ffmpeg stopped taking frames");
         }
     }
     c.Progress(false);
@@ -274,11 +351,8 @@ void OnSound(const int16_t* samples, uint32_t frames, void* user) {
     if (to > from) {
         const int16_t* part = samples + 2 * (from - c.sample);
         if (!c.wav.Write(part, uint32_t(to - from))) c.Fail("cannot write sound.wav");
-        if (c.encoder.sound >= 0 && !WriteAll(c.encoder.sound, part, size_t(to - from) * 4)) {
-            c.encoder.failed = true;
-            c.encoder.Close();
+        if (c.encoder.Running() && !c.encoder.sound.Write(part, size_t(to - from) * 4))
             c.Fail("ffmpeg stopped taking sound");
-        }
     }
     c.sample += frames;
     ++c.frame;
