@@ -11,6 +11,8 @@
 #include "text/font.h"
 #include "text/texteffects.h"
 
+#include <new>
+
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
 cRender* g_Render = nullptr;
@@ -129,6 +131,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     } catch (cError& e) {
         cError* teardownError = DeleteServices();
         delete teardownError;
+        ShowError(e);
+    } catch (const std::bad_alloc&) {
+        // The loaders name the file whose data does not fit; this is for
+        // memory running out anywhere else.
+        cError e("Not enough memory");
+        delete DeleteServices();
         ShowError(e);
     }
     return 0;
