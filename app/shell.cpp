@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <new>
+
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
 cRender* g_Render = nullptr;
@@ -132,6 +134,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     } catch (cError& e) {
         cError* teardownError = DeleteServices();
         delete teardownError;
+        ShowError(e);
+    } catch (const std::bad_alloc&) {
+        // The loaders name the file whose data does not fit; this is for
+        // memory running out anywhere else.
+        cError e("Not enough memory");
+        delete DeleteServices();
         ShowError(e);
     }
     return 0;

@@ -13,7 +13,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -423,6 +425,15 @@ TEST_F(Sound, FilesThatCannotBePlayedAreFatal) {
     m_Sound = new cSoundSystem;
     EXPECT_EQ(ErrorOf([&] { m_Sound->MP3Load("demo"); }), FatalText("MP3Load FileNotfound"));
     EXPECT_EQ(m_Sound->m_hStream, 0u);
+    // Only a file is a sound track: a directory (which would tell a size of
+    // gigabytes) or a pipe (which would block) named like it is not found.
+    ASSERT_TRUE(std::filesystem::create_directory("data/demo.mp3"));
+    EXPECT_EQ(ErrorOf([&] { m_Sound->MP3Load("demo"); }), FatalText("MP3Load FileNotfound"));
+    EXPECT_EQ(m_Sound->m_pData, nullptr);
+    std::filesystem::remove("data/demo.mp3");
+    ASSERT_EQ(mkfifo("data/demo.mp3", 0600), 0);
+    EXPECT_EQ(ErrorOf([&] { m_Sound->MP3Load("demo"); }), FatalText("MP3Load FileNotfound"));
+    std::filesystem::remove("data/demo.mp3");
 
     std::string text;
     for (int i = 0; i < 200; ++i) text += "This is a text file and no sound track at all.\n";

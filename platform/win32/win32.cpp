@@ -565,5 +565,11 @@ std::string Win32MapPath(const char* windowsPath) {
 FILE* Win32OpenFile(const char* windowsPath, const char* mode) {
     if (!windowsPath || !mode) return nullptr;
     std::string mapped = Win32MapPath(windowsPath);
+    // Only a file opens for reading, as on Windows: a directory would open
+    // here and tell a size of gigabytes, a pipe would block.
+    if (mode[0] == 'r') {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(mapped, error)) return nullptr;
+    }
     return std::fopen(mapped.c_str(), mode);
 }

@@ -237,4 +237,6 @@ void Win32ResetForTests();
 // ("Data\raw\..\font\char.raw" finds data/font/char.raw). A component with no
 // match is kept as written.
 std::string Win32MapPath(const char* windowsPath);
+// fopen of a mapped path. For reading, only a regular file (or a link to
+// one) opens: a directory, pipe or device gives null, as a missing file does.
 FILE* Win32OpenFile(const char* windowsPath, const char* mode);
