@@ -7,6 +7,7 @@ packages=(
   g++ make cmake pkg-config
   libsdl2-dev          # window, input, audio output, message boxes
   libmpg123-dev        # MP3 decoding
+  libsoxr-dev          # resampling tracks at other rates to 44100 Hz
   libjpeg62-turbo-dev  # JPEG textures
   libpng-dev           # frame and screenshot files
   libgtest-dev libgmock-dev
@@ -14,6 +15,7 @@ packages=(
   libmp3lame-dev       # data set: sound track encoding
   libfreetype-dev      # data set: font rasterising
   fonts-dejavu-core    # data set: the font faces
+  ffmpeg               # trubelox-capture: the video file
 )
 
 missing=()

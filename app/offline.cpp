@@ -6,6 +6,7 @@
 #include "platform/ddraw/ddraw.h"
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -13,6 +14,7 @@ struct sOfflineState {
     const sOfflineRun* run;
     int64_t flips;     // every Flip, the loading screen's included
     uint64_t origin;   // the virtual moment of the loop's first frame
+    std::vector<int16_t> sound; // one frame's sound, made before the show
 };
 
 // The virtual clock's reading in microseconds.
@@ -33,7 +35,10 @@ void OnFlip(const uint16_t* pixels, int width, int height, int pitch, void* user
     // On to the next frame's moment: the sound up to it is handed over
     // (which fires the syncs on the way), then the clock stands exactly there.
     const uint64_t next = state.origin + FrameMicroseconds(frame + 1, state.run->fps);
-    BassOfflineRender(nullptr, BassOfflineBytesUntil(next));
+    DWORD bytes = BassOfflineBytesUntil(next);
+    if (bytes > state.sound.size() * 2) bytes = DWORD(state.sound.size() * 2);
+    bytes = BassOfflineRender(state.sound.data(), bytes);
+    if (state.run->sound) state.run->sound(state.sound.data(), bytes / 4, state.run->user);
     const uint64_t now = VirtualNow();
     if (now < next) Win32AdvanceVirtualClock(next - now);
 }
@@ -43,7 +48,9 @@ void OnFlip(const uint16_t* pixels, int width, int height, int pitch, void* user
 uint64_t FrameMicroseconds(int64_t frame, double fps) { return uint64_t(std::llround(frame * 1e6 / fps)); }
 
 int RunShowOffline(const sOfflineRun& run) {
-    sOfflineState state{&run, 0, 0};
+    sOfflineState state{&run, 0, 0, {}};
+    // A frame's sound, with room for the rounding of its moments.
+    state.sound.assign(size_t(std::ceil(44100.0 / run.fps) + 4) * 2, 0);
     Win32SetVirtualClock(true, 1000000);
     BassSetOfflineMode(true);
     DDrawSetFrameObserver(OnFlip, &state);

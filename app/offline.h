@@ -13,9 +13,15 @@
 // Returning false ends the show after this frame, as a closed window would.
 typedef bool (*ShowFrameHook)(const uint16_t* pixels, int width, int height, int pitch, void* user);
 
+// Called after each frame with the sound handed over up to the next frame's
+// moment (44100 Hz, 16-bit stereo, interleaved): the sound heard while the
+// frame is shown.
+typedef void (*ShowSoundHook)(const int16_t* samples, uint32_t frames, void* user);
+
 struct sOfflineRun {
     double fps = 60.0; // frame k of the loop shows the playing time k / fps
     ShowFrameHook hook = nullptr;
+    ShowSoundHook sound = nullptr;
     void* user = nullptr;
 };
 

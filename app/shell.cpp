@@ -11,6 +11,11 @@
 #include "tex/texturecontainer.h"
 #include "text/font.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include <new>
+
 cMainWindow* g_MainWindow = nullptr;
 cGraphD3D* g_GraphD3D = nullptr;
 cRender* g_Render = nullptr;
@@ -130,6 +135,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         cError* teardownError = DeleteServices();
         delete teardownError;
         ShowError(e);
+    } catch (const std::bad_alloc&) {
+        // The loaders name the file whose data does not fit; this is for
+        // memory running out anywhere else.
+        cError e("Not enough memory");
+        delete DeleteServices();
+        ShowError(e);
     }
     return 0;
+}
+
+bool EnterDataFolder() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists("data", ec)) return true;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec || !fs::exists(self.parent_path() / "data", ec)) return false;
+    fs::current_path(self.parent_path(), ec);
+    return !ec;
 }

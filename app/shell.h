@@ -11,3 +11,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
 // word over the middle of the screen when one is given), the renderer's
 // triangles. The caller flips.
 void DrawFrame(const char* loadingWord);
+
+// The programs run in the folder that holds data/. When the working
+// directory has none, moves to the program's own folder if that has one.
+// False when neither has it.
+bool EnterDataFolder();

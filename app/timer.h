@@ -5,6 +5,15 @@
 // was reached. The sound system's position sync publishes the seconds and
 // second-start pair from the audio thread; the pair is one 64-bit atomic
 // value, so a reading never combines a new second with an old start.
+//
+// In music mode the time since the latest second is counted at the music's
+// own pace: an output device whose clock runs a little fast or slow plays a
+// second of music in a little less or more than 1000 ms, measured over the
+// seconds since the music started (or since the last gap). Up to where the
+// next second is due it is scaled to music milliseconds; past that (the track
+// has ended, or the next sync is late) it counts real milliseconds. And in
+// music mode the reading never steps back: a sync that comes late holds the
+// reading where it was until the music catches up.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +34,8 @@ public:
     static int64_t ReadFrequency();
 
     // The music position pair. Seconds -1 puts the clock in its first mode.
+    // Anything but the next second after the current one starts afresh: the
+    // pace is measured again and no earlier reading is held.
     static void SetMusicPosition(int32_t seconds, uint32_t secondStart);
     static int32_t GetSeconds();
     static uint32_t GetSecondStart();

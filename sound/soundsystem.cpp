@@ -8,11 +8,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <string>
 
 namespace {
 const DWORD kBassVersion = 0x00030001;
 const DWORD kSyncOnePosition = 0x80000000; // one-time sync at a byte position
 const QWORD kBytesPerSecond = 176400;      // 44100 Hz, 2 channels, 16 bits
+
+[[noreturn]] void FailWithPath(const char* problem, const std::string& path) {
+    throw cError((std::string(problem) + ": " + path).c_str());
+}
 
 int16_t Clamp16(int32_t m) {
     if (m <= -32768) return -32768;
@@ -59,17 +65,29 @@ void cSoundSystem::MP3Load(const char* name) {
 
     char* path = new char[1024];
     std::snprintf(path, 1024, "data\\%s.mp3", name ? name : "");
+    // Only a regular file opens: a directory would tell a size of gigabytes.
     FILE* file = Win32OpenFile(path, "rb");
+    const std::string where = Win32MapPath(path);
     delete[] path;
     if (!file) throw cError("MP3Load FileNotfound");
 
-    std::fseek(file, 0, SEEK_END);
-    long size = std::ftell(file);
+    long size = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
     std::fseek(file, 0, SEEK_SET);
+    // The stream takes a 32-bit length.
+    if (size > long(UINT32_MAX)) {
+        std::fclose(file);
+        FailWithPath("Sound track too big", where);
+    }
     m_DataSize = size > 0 ? uint32_t(size) : 0;
 
     delete[] m_pData;
-    m_pData = new uint8_t[m_DataSize ? m_DataSize : 1];
+    m_pData = new (std::nothrow) uint8_t[m_DataSize ? m_DataSize : 1];
+    if (!m_pData) {
+        std::fclose(file);
+        m_DataSize = 0;
+        FailWithPath("Not enough memory for the sound track", where);
+    }
     // A short read leaves nothing half-read to play: the stream call refuses it.
     size_t got = std::fread(m_pData, 1, m_DataSize, file);
     std::fclose(file);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -61,6 +62,9 @@ TEST(TextureList, MissingListAndOverlongAlphaNameAreFatal) {
     TextureWorkspace workspace("glas ALPHA " + alpha + "\n");
     EXPECT_EQ(ErrorOf([] { FlagsOf("glas"); }), FatalText("Alpha image path too long: data/raw/" + alpha + ".raw"));
     std::remove("data/textures.ini");
+    EXPECT_EQ(ErrorOf([] { FlagsOf("glas"); }), FatalText("Textures.ini not found in Data directory"));
+    // A directory in its place is no list either.
+    std::filesystem::create_directory("data/textures.ini");
     EXPECT_EQ(ErrorOf([] { FlagsOf("glas"); }), FatalText("Textures.ini not found in Data directory"));
 }
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -178,8 +179,9 @@ TEST_F(Textures, BrokenFilesAndLongNamesAreFatal) {
     uint32_t state = 1;
     for (uint32_t& p : noise) p = (state = state * 1664525u + 1013904223u) >> 8;
     const std::string jpeg = JpegFile(64, 48, noise, 3, 90);
-    std::string huge = jpeg, noWidth = jpeg;
+    std::string tall = jpeg, huge = jpeg, noWidth = jpeg;
     const size_t sof = jpeg.find("\xFF\xC0") + 5; // frame height, then width
+    tall[sof] = 1, tall[sof + 1] = 1;                // 257 rows
     huge[sof] = char(0xEA), huge[sof + 1] = char(0x60);
     noWidth[sof + 2] = noWidth[sof + 3] = 0;
     const std::string x = "data/raw/x.raw", xa = "data/raw/xa.raw", j = "data/jpg/x.jpg";
@@ -190,7 +192,8 @@ TEST_F(Textures, BrokenFilesAndLongNamesAreFatal) {
     } cases[] = {
         {"x", x, notRaw, "", "File not raw", 0},
         {"x", x, version3, "", "File not raw", 0},
-        {"x", x, "", "", "RAW header too short: " + x, 0},
+        {"x", x, "", "", "File not raw", 0},
+        {"x", x, std::string("mhwanh\0", 7), "", "File not raw", 0}, // too short for the whole magic
         {"x", x, good.substr(0, 31), "", "RAW header too short: " + x, 0},
         {"x", x, RawHeader(0, 4, 0), "", "RAW image has no pixels: " + x, 0},
         {"x", x, RawHeader(4, 0, 0), "", "RAW image has no pixels: " + x, 0},
@@ -209,7 +212,8 @@ TEST_F(Textures, BrokenFilesAndLongNamesAreFatal) {
         {"x", j, "", "", "Konnte Texture nicht Laden", 1},
         {"x", j, jpeg.substr(0, 100), "", "Konnte Texture nicht Laden", 1},
         {"x", j, noWidth, "", "Konnte Texture nicht Laden", 1},
-        {"x", j, huge, "", "JPEG image too big: " + j, 0},
+        {"x", j, tall, "", "Texture too big to fit in Memory", 0},
+        {"x", j, huge, "", "Texture too big to fit in Memory", 0},
         {"x", j, JpegFile(8, 8, {}, 4), "", "JPEG with four colour components not supported: " + j, 0},
     };
     workspace.WriteList("xalpha ALPHA xa\nnomask ALPHA nowhere\n");
@@ -224,8 +228,24 @@ TEST_F(Textures, BrokenFilesAndLongNamesAreFatal) {
         EXPECT_FALSE(g_TextureContainer->m_Textures[0].m_bUsed);
     }
 
+    // A directory where a picture should be is no file, as on Windows: the
+    // picture is missing.
+    std::remove(x.c_str());
+    std::remove(xa.c_str());
+    std::remove(j.c_str());
+    std::filesystem::create_directory(x);
+    EXPECT_EQ(ErrorOf([] { g_TextureContainer->AddTexture("x"); }), FatalText("Konnte Texture nicht Laden"));
+    Write("data/raw/xalpha.raw", good);
+    std::filesystem::create_directory(xa);
+    EXPECT_EQ(ErrorOf([] { g_TextureContainer->AddTexture("xalpha"); }), FatalText("Konnte AlphaTexture nicht Laden"));
+    std::filesystem::remove(x);
+
     // Cut inside the picture data, the library warns and fills in the rest,
-    // as it does for every program.
+    // as it does for every program; 256 rows are still a texture.
     Write(j, jpeg.substr(0, jpeg.size() * 2 / 3));
     EXPECT_EQ(Load("x").m_Width, 64u);
+    std::string rows256 = jpeg;
+    rows256[sof] = 1, rows256[sof + 1] = 0;
+    Write("data/jpg/y.jpg", rows256);
+    EXPECT_EQ(Load("y").m_Width, 256u);
 }

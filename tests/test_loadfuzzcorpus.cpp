@@ -1,6 +1,7 @@
 // Replays the fuzzers' corpus of interesting inputs through the same targets:
-// every input must end in a loaded object or a fatal error, never in a broken
-// object (the targets abort) or a sanitizer report (in the sanitized twin).
+// every input must end in a loaded result or a fatal error, never in a broken
+// result (the targets abort) or a sanitizer report (in the sanitized twin).
+#include "support/input_fuzz_targets.h"
 #include "support/mesh_fuzz_targets.h"
 
 #include <gtest/gtest.h>
@@ -45,3 +46,16 @@ TEST(MeshFuzzCorpus, EveryInputLoadsOrFailsCleanly) {
     EXPECT_GT(Replay("x", FuzzX), 0u);
     TearDownMeshFuzzing();
 }
+
+// The other inputs, each target's corpus in a test of its own.
+class InputFuzzCorpus : public ::testing::Test {
+protected:
+    void SetUp() override { SetUpInputFuzzing(); }
+    void TearDown() override { TearDownInputFuzzing(); }
+};
+
+TEST_F(InputFuzzCorpus, TextureList) { EXPECT_GT(Replay("texturelist", FuzzTextureList), 0u); }
+TEST_F(InputFuzzCorpus, Raw) { EXPECT_GT(Replay("raw", FuzzRaw), 0u); }
+TEST_F(InputFuzzCorpus, Jpeg) { EXPECT_GT(Replay("jpeg", FuzzJpeg), 0u); }
+TEST_F(InputFuzzCorpus, Font) { EXPECT_GT(Replay("font", FuzzFont), 0u); }
+TEST_F(InputFuzzCorpus, Mp3) { EXPECT_GT(Replay("mp3", FuzzMp3), 0u); }

@@ -7,6 +7,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "show/scenes.h"
 #include "show/show.h"
+#include "sound/soundsystem.h"
 #include "support/allocations.h"
 #include "support/capture.h"
 #include "text/texteffects.h"
@@ -14,10 +15,57 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
+
+// The textures each segment's scenes may draw (besides the fonts, the corner
+// logo and untextured outlines): what the running order puts on screen.
+const std::vector<std::vector<const char*>>& AllowedTextures() {
+    static const std::vector<std::vector<const char*>> allowed = {
+        {},                                                 // before the show
+        {"logoglow", "tunnel", "glowy", "flare"},           // tunnel, logo, glow burst
+        {"nfor", "glowy", "flare", "tunnel"},               // fur ball in the tunnel
+        {"nfor", "glowy", "flare", "tunnel"},               // the same with trails
+        {"nfor", "glowy", "flare", "tunnel", "ain01"},      // fur ball and cubes by turns
+        {"tunnel", "ain01"},                                // cubes on the beat
+        {"himmel", "ain01"},                                // sky and cubes
+        {"himmel", "nfor", "glowy", "flare"},               // second fur ball in the sky
+        {"tunnel", "himmel", "nfor", "glowy", "flare"},     //
+        {"tunnel", "wobble"},                               // wobble with outlines
+        {"fog", "wobble"},                                  //
+        {"fog", "overlay", "water", "wobble"},              // water with the wobble
+        {"water", "party", "wobble"},                       // the fountain
+        {"flare", "overlay", "party"},                      //
+        {"flare", "white", "overlay"},                      // finned spheres
+        {"flare", "overlay", "chrome", "glowy"},            // chrome blob in the lattice
+        {"overlay", "flare", "glowy"},                      //
+        {"glowy", "kreis", "chrome", "staff", "himmel"},    // ring tunnel, credits picture
+        {"stripes", "kreis", "himmel"},                     // ribbons and greetings
+        {"stripes", "white"},                               // bouncing spheres, credits
+        {"stripes", "white"},                               // circle mask, closing texts
+    };
+    return allowed;
+}
+
+// Whether every triangle the renderer holds has a texture segment k may draw.
+bool DrawsOnlyWhatItMay(int k, std::string* stray) {
+    std::vector<int32_t> slots = {-1};
+    for (const char* name : {"logo", "..\\font\\char", "..\\font\\font1", "..\\font\\font2"})
+        slots.push_back(g_TextureContainer->AddTexture(name));
+    for (const char* name : AllowedTextures()[size_t(k)]) slots.push_back(g_TextureContainer->AddTexture(name));
+    for (uint32_t i = 0; i < g_Render->m_NumPolys; ++i) {
+        const int32_t texture = g_Render->m_pRenderPolys[i].texture;
+        if (std::find(slots.begin(), slots.end(), texture) == slots.end()) {
+            *stray = g_TextureContainer->m_Textures[texture].m_Name;
+            return false;
+        }
+    }
+    return true;
+}
 
 class Show : public ::testing::Test {
 protected:
@@ -50,6 +98,33 @@ protected:
 };
 
 } // namespace
+
+TEST_F(Show, EachSegmentBeginsAtItsTime) {
+    // The last millisecond of each segment and the first of the next draw
+    // what their own segments may, and what is drawn or the trail colour
+    // changes there (but from segment 3 to 4, whose even beats look alike).
+    auto look = [] {
+        std::vector<double> look;
+        for (uint32_t i = 0; i < g_Render->m_NumPolys; ++i) look.push_back(g_Render->m_pRenderPolys[i].texture);
+        std::sort(look.begin(), look.end());
+        look.erase(std::unique(look.begin(), look.end()), look.end());
+        const sColor& fade = g_Render->m_FadeColor;
+        look.insert(look.end(), {fade.r, fade.g, fade.b, double(g_Render->m_bKreis)});
+        return look;
+    };
+    for (int k = 1; k < kNumSegments; ++k) {
+        const int32_t start = kSegmentStarts[k];
+        std::string stray;
+        TimelineFrame(start - 21, start - 1);
+        EXPECT_TRUE(DrawsOnlyWhatItMay(k, &stray)) << "segment " << k << " draws " << stray;
+        const std::vector<double> before = look();
+        TimelineFrame(start - 20, start);
+        EXPECT_TRUE(DrawsOnlyWhatItMay(k + 1, &stray)) << "segment " << k + 1 << " draws " << stray;
+        if (k != 3) {
+            EXPECT_FALSE(look() == before) << "no change into segment " << k + 1;
+        }
+    }
+}
 
 TEST_F(Show, OpeningShowsLogoAndGlowOnlyOnceTheyRiseAndFlaresForThreeSeconds) {
     const int32_t logo = g_LogoGlow->m_Texture, glow = g_Glow->m_GlowTexture, flare = g_Glow->m_FlareTexture;
@@ -209,36 +284,64 @@ TEST_F(Show, AFrameOfAnySegmentAllocatesNothing) {
 
 namespace {
 
+// The whole show at a coarse step; under the sanitizers coarser still.
+#if defined(__SANITIZE_ADDRESS__)
+const double kEndToEndFps = 1.0;
+#else
+const double kEndToEndFps = 4.0;
+#endif
+const int32_t kEndToEndMs = 250000;
+
 struct ShowRecord {
     int frames = 0;
     int lateFrames = 0; // frames whose time is not k / fps
-    int litFrames[kNumSegments + 1] = {};
+    int lit[kNumSegments + 1] = {};
+    int changed[kNumSegments + 1] = {}; // frames unlike the one before
+    int flangerWrong = 0;
+    std::vector<std::string> strays;
+    uint64_t lastHash = 0;
 };
 
 bool RecordFrame(const uint16_t* pixels, int width, int height, int pitch, void* user) {
     ShowRecord& r = *static_cast<ShowRecord*>(user);
-    const int64_t expected = int64_t(FrameMicroseconds(r.frames, 4.0) / 1000);
+    const int64_t expected = int64_t(FrameMicroseconds(r.frames, kEndToEndFps) / 1000);
     r.lateFrames += g_CurrentTime != expected;
     ++r.frames;
+    const int k = SegmentAt(g_CurrentTime);
     int lit = 0;
-    for (int y = 0; y < height; y += 4)
-        for (int x = 0; x < width; x += 4) lit += pixels[y * pitch + x] != 0;
-    if (lit > 100) ++r.litFrames[SegmentAt(g_CurrentTime)];
-    return g_CurrentTime < 246000;
+    uint64_t hash = 1469598103934665603ull;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint16_t p = pixels[y * pitch + x];
+            lit += p != 0;
+            hash = (hash ^ p) * 1099511628211ull;
+        }
+    if (lit > 1000) ++r.lit[k];
+    if (hash != r.lastHash) ++r.changed[k];
+    r.lastHash = hash;
+    std::string stray;
+    if (!DrawsOnlyWhatItMay(k, &stray)) r.strays.push_back("segment " + std::to_string(k) + ": " + stray);
+    r.flangerWrong += g_SoundSystem && g_SoundSystem->m_bFlanger != (k == 1);
+    return g_CurrentTime < kEndToEndMs;
 }
 
 } // namespace
 
-TEST(ShowEndToEnd, EverySegmentDrawsOnTheMusicClock) {
+TEST(ShowEndToEnd, EverySegmentDrawsItsScenesOnTheMusicClock) {
     ShowRecord record;
     OutputCapture capture;
     sOfflineRun run;
-    run.fps = 4.0;
+    run.fps = kEndToEndFps;
     run.hook = RecordFrame;
     run.user = &record;
     EXPECT_EQ(RunShowOffline(run), 0);
     EXPECT_TRUE(capture.boxes.empty()) << (capture.boxes.empty() ? "" : capture.boxes[0].text);
-    EXPECT_EQ(record.frames, 246 * 4 + 1);
+    EXPECT_EQ(record.frames, int(kEndToEndMs / 1000 * kEndToEndFps) + 1);
     EXPECT_EQ(record.lateFrames, 0);
-    for (int k = 1; k <= kNumSegments; ++k) EXPECT_GT(record.litFrames[k], 0) << "segment " << k;
+    EXPECT_EQ(record.flangerWrong, 0); // on in the opening segment only
+    EXPECT_TRUE(record.strays.empty()) << record.strays.front();
+    for (int k = 1; k <= kNumSegments; ++k) {
+        EXPECT_GT(record.lit[k], 0) << "segment " << k;
+        EXPECT_GT(record.changed[k], 1) << "segment " << k;
+    }
 }

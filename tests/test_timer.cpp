@@ -88,3 +88,58 @@ TEST_F(Timer, NoReadingCombinesANewSecondWithAnOldStart) {
     writer.join();
     EXPECT_EQ(mismatches, 0);
 }
+
+TEST_F(Timer, LateSyncIsHeldUntilTheMusicCatchesUpAndAFreshStartIsNotHeld) {
+    cTimer::Reset();
+    cTimer::SetMusicPosition(-1, 0);
+    cTimer::SetMusicPosition(0, cTimer::RawReading(cTimer::ReadFrequency()));
+    Win32AdvanceVirtualClock(1004 * kMs);
+    EXPECT_EQ(cTimer::GetTime(), 1004u);
+    // The sync of second 1 came 4 ms late: the reading stays until it is due.
+    cTimer::SetMusicPosition(1, cTimer::RawReading(cTimer::ReadFrequency()));
+    EXPECT_EQ(cTimer::GetTime(), 1004u);
+    Win32AdvanceVirtualClock(3 * kMs);
+    EXPECT_EQ(cTimer::GetTime(), 1004u);
+    Win32AdvanceVirtualClock(2 * kMs);
+    EXPECT_EQ(cTimer::GetTime(), 1005u);
+
+    // The music starts again (a new track, or the same from its start): no
+    // reading of the earlier run holds it.
+    cTimer::SetMusicPosition(-1, 0);
+    EXPECT_LT(cTimer::GetTime(), 100u); // first mode
+    cTimer::SetMusicPosition(0, cTimer::RawReading(cTimer::ReadFrequency()));
+    Win32AdvanceVirtualClock(10 * kMs);
+    EXPECT_EQ(cTimer::GetTime(), 10u);
+}
+
+TEST_F(Timer, MillisecondsBetweenSyncsFollowTheMusicsPace) {
+    // Seconds of music that take 998 ms (a device 0.2% fast) are counted in
+    // music milliseconds; exact ones in real ones; after the last sync the
+    // clock goes on in real milliseconds from where the next second was due.
+    struct sCase {
+        int32_t secondLength;
+        uint32_t atHalf;        // reading half way through second 3
+        uint32_t pastTheSecond; // 100 ms after second 4 was due, with no sync
+    };
+    const sCase cases[] = {{1000, 3500, 4100}, {998, 3500, 4100}, {1004, 3500, 4100}, {955, 3499, 4100}};
+    for (const sCase& c : cases) {
+        SCOPED_TRACE(c.secondLength);
+        cTimer::Reset();
+        cTimer::SetMusicPosition(-1, 0);
+        uint32_t start = cTimer::RawReading(cTimer::ReadFrequency());
+        for (int32_t s = 0; s <= 3; ++s) cTimer::SetMusicPosition(s, start + uint32_t(s * c.secondLength));
+        Win32AdvanceVirtualClock(uint64_t(3 * c.secondLength + c.secondLength / 2) * kMs);
+        EXPECT_EQ(cTimer::GetTime(), c.atHalf);
+        Win32AdvanceVirtualClock(uint64_t(c.secondLength - c.secondLength / 2 + 100) * kMs);
+        EXPECT_EQ(cTimer::GetTime(), c.pastTheSecond);
+        Win32SetVirtualClock(true, 5000 * kMs);
+    }
+    // A gap (a pause, a stall) is no pace: the next second counts plainly.
+    cTimer::Reset();
+    cTimer::SetMusicPosition(-1, 0);
+    uint32_t start = cTimer::RawReading(cTimer::ReadFrequency());
+    cTimer::SetMusicPosition(0, start);
+    cTimer::SetMusicPosition(1, start + 1500);
+    Win32AdvanceVirtualClock(1500 * kMs + 250 * kMs);
+    EXPECT_EQ(cTimer::GetTime(), 1250u);
+}

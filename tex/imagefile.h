@@ -4,6 +4,5 @@
 #include <cstdio>
 
 // Opens a Windows-style path below the working directory for binary reading;
-// null when it cannot be opened or is not a regular file (a directory opens
-// on this platform but cannot be read).
+// null when it cannot be opened or is not a regular file.
 FILE* OpenImageFile(const char* path);

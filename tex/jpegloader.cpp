@@ -77,10 +77,15 @@ bool cJpegLoader::LoadJpeg(const char* name) {
     // Checked before the decoder sets up its buffers for the whole picture.
     const bool tooBig = info.image_width > kMaxJpegSide || info.image_height > kMaxJpegSide;
     const bool fourComponents = info.num_components == 4;
-    if (tooBig || fourComponents) {
+    if (tooBig) {
         jpeg_destroy_decompress(&info);
         std::fclose(file);
-        FailWithPath(tooBig ? "JPEG image too big" : "JPEG with four colour components not supported", path);
+        throw cError("Texture too big to fit in Memory");
+    }
+    if (fourComponents) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(file);
+        FailWithPath("JPEG with four colour components not supported", path);
     }
     jpeg_start_decompress(&info);
 
@@ -98,7 +103,7 @@ bool cJpegLoader::LoadJpeg(const char* name) {
         jpeg_destroy_decompress(&info);
         std::fclose(file);
         ClearImage();
-        return false;
+        FailWithPath("Not enough memory for JPEG image", path);
     }
 
     while (info.output_scanline < info.output_height) {

@@ -14,9 +14,10 @@ public:
     cJpegLoader& operator=(const cJpegLoader&) = delete;
 
     // True on success. False, silently, when the file cannot be opened, and
-    // after the box when the library gives up. A name too long for the path,
-    // a picture of more than kMaxJpegSide pixels a side and a four-component
-    // (CMYK) picture are fatal errors naming the file.
+    // after the box when the library gives up. A picture of more than
+    // kMaxJpegSide pixels a side is fatal as any texture too big is; a name
+    // too long for the path, a four-component (CMYK) picture and a picture
+    // that does not fit in memory are fatal errors naming the file.
     bool LoadJpeg(const char* name);
     void ClearImage();
 
@@ -26,6 +27,6 @@ public:
     uint32_t* m_pPixels; // 0xFFRRGGBB, row by row from the top; null when empty
 };
 
-// Textures end up at most 256 texels a side; this only keeps a hostile
-// header from making the decoder allocate gigabytes.
-const uint32_t kMaxJpegSide = 4096;
+// The largest texture side: a bigger picture could never become a texture,
+// so it is refused before the decoder allocates anything for it.
+const uint32_t kMaxJpegSide = 256;

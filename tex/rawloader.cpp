@@ -9,7 +9,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -67,8 +66,7 @@ bool cRawLoader::LoadRaw(const char* path) {
     unsigned char header[kHeaderSize];
     const size_t got = std::fread(header, 1, kHeaderSize, file.get());
     static const unsigned char kMagic[8] = {'m', 'h', 'w', 'a', 'n', 'h', 0, 4};
-    if (std::memcmp(header, kMagic, got < sizeof(kMagic) ? got : sizeof(kMagic)) != 0)
-        throw cError("File not raw");
+    if (got < sizeof(kMagic) || std::memcmp(header, kMagic, sizeof(kMagic)) != 0) throw cError("File not raw");
     if (got < kHeaderSize) FailWithPath("RAW header too short", path);
 
     const uint32_t width = ReadBigEndian16(header + 8);
@@ -83,16 +81,20 @@ bool cRawLoader::LoadRaw(const char* path) {
     const long remaining = RemainingBytes(file.get());
     if (remaining >= 0 && uint64_t(remaining) < needed) FailWithPath("RAW file too short", path);
 
-    std::vector<unsigned char> data(entries ? entries * 3 + count : count * 3);
-    if (std::fread(data.data(), 1, data.size(), file.get()) != data.size()) FailWithPath("RAW file too short", path);
+    // A file as big as its header promises may still not fit in memory.
+    const size_t size = size_t(entries ? entries * 3 + count : count * 3);
+    std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[size]);
+    if (!data) FailWithPath("Not enough memory for RAW image", path);
+    if (std::fread(data.get(), 1, size, file.get()) != size) FailWithPath("RAW file too short", path);
     file.reset();
 
     ClearImage();
-    m_pPixels = new uint32_t[count];
+    m_pPixels = new (std::nothrow) uint32_t[count];
+    if (!m_pPixels) FailWithPath("Not enough memory for RAW image", path);
     if (entries == 0) {
         for (uint64_t i = 0; i < count; ++i) m_pPixels[i] = MakeTexel(&data[i * 3]);
     } else {
-        const unsigned char* palette = data.data();
+        const unsigned char* palette = data.get();
         const unsigned char* indices = palette + entries * 3;
         for (uint64_t i = 0; i < count; ++i) {
             if (indices[i] >= entries) {

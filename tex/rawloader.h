@@ -15,8 +15,9 @@ public:
 
     // Reads the file at a Windows-style path into opaque 0xFFRRGGBB texels.
     // False when the file cannot be opened; every other failure is fatal: a
-    // wrong header ("File not raw"), a short header or file, an empty image
-    // and a palette index outside the palette.
+    // wrong or cut magic ("File not raw"), a short header or file, an empty
+    // image, a palette index outside the palette and a picture that does not
+    // fit in memory.
     bool LoadRaw(const char* path);
     void ClearImage();
     // Hands the texels to the caller, who frees them with delete[].

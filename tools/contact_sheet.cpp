@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
     g_GraphD3D = nullptr;
     DDrawReleaseOffscreen(&device);
 
-    if (!WritePng(output, sheet)) {
+    if (!WriteImage(output, sheet)) {
         std::fprintf(stderr, "contact_sheet: %s: cannot write\n", output.c_str());
         return 1;
     }

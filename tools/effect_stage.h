@@ -5,14 +5,9 @@
 // from its one source file.
 #pragma once
 
-#include "app/globals.h"
-#include "app/mainwindow.h"
-#include "gfx/graphd3d.h"
-#include "gfx/render.h"
 #include "math/math3d.h"
 #include "show/show.h"
-#include "tex/texturecontainer.h"
-#include "text/font.h"
+#include "tools/services.h"
 
 #include <cstdint>
 #include <string>
@@ -23,31 +18,14 @@ public:
     // from its seed, so the effects are built as the show builds them.
     EffectStage() {
         SetRndState(1);
-        g_MainWindow = new cMainWindow;
-        g_MainWindow->Create(Win32GetInstance(), SW_SHOWDEFAULT);
-        g_GraphD3D = new cGraphD3D;
-        g_GraphD3D->InitDD(640, 480, 16);
-        g_GraphD3D->InitD3D(0);
-        g_Render = new cRender;
-        g_TextureContainer = new cTextureContainer;
-        g_Font = new cFont;
-        g_FocalLength = 220.0;
+        StartServices(true, true);
         g_CurrentTime = 0;
         g_PreviousTime = 0;
         CreateEffects();
     }
     ~EffectStage() {
         DeleteEffects();
-        delete g_Font;
-        g_Font = nullptr;
-        delete g_TextureContainer;
-        g_TextureContainer = nullptr;
-        delete g_GraphD3D;
-        g_GraphD3D = nullptr;
-        delete g_MainWindow;
-        g_MainWindow = nullptr;
-        delete g_Render;
-        g_Render = nullptr;
+        StopServices();
     }
     EffectStage(const EffectStage&) = delete;
     EffectStage& operator=(const EffectStage&) = delete;

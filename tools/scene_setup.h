@@ -4,11 +4,7 @@
 // from its one source file.
 #pragma once
 
-#include "app/globals.h"
-#include "app/mainwindow.h"
-#include "gfx/graphd3d.h"
-#include "gfx/render.h"
-#include "tex/texturecontainer.h"
+#include "tools/services.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -31,14 +27,7 @@ public:
         std::filesystem::current_path(m_Root);
     }
     ~SceneSetup() {
-        delete g_TextureContainer;
-        g_TextureContainer = nullptr;
-        delete g_GraphD3D;
-        g_GraphD3D = nullptr;
-        delete g_MainWindow;
-        g_MainWindow = nullptr;
-        delete g_Render;
-        g_Render = nullptr;
+        StopServices();
         std::error_code ignored;
         std::filesystem::current_path(m_OldDir, ignored);
         std::filesystem::remove_all(m_Root, ignored);
@@ -68,14 +57,7 @@ public:
     // the renderer and the texture container.
     void Start() {
         std::ofstream(m_Root / "data" / "textures.ini") << m_List;
-        g_MainWindow = new cMainWindow;
-        g_MainWindow->Create(Win32GetInstance(), SW_SHOWDEFAULT);
-        g_GraphD3D = new cGraphD3D;
-        g_GraphD3D->InitDD(640, 480, 16);
-        g_GraphD3D->InitD3D(0);
-        g_Render = new cRender;
-        g_TextureContainer = new cTextureContainer;
-        g_FocalLength = 220.0;
+        StartServices();
     }
 
 private:

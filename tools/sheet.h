@@ -1,14 +1,18 @@
 // Pictures made of pictures, for the tools: an RGB sheet, labels in the data
-// set's small font, and a PNG writer (stored deflate blocks, no compression
-// library needed). Header-only, so that each program builds from its one
-// source file.
+// set's small font, and the sheet written as a PNG or JPEG file.
+// Header-only, so that each program builds from its one source file.
 #pragma once
 
 #include <algorithm>
+#include <csetjmp>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
+#include <png.h>
 
 namespace sheet {
 
@@ -57,64 +61,50 @@ inline void DrawLabel(Sheet* sheet, const SmallFont& font, int x, int y, const s
     }
 }
 
-inline uint32_t Crc(const uint8_t* data, size_t n, uint32_t crc = 0) {
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+// Writes the sheet as a JPEG (quality 90) when the name ends in .jpg or
+// .jpeg, else as a PNG.
+inline bool WriteImage(const std::string& path, const Sheet& sheet) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool jpeg = path.size() > 4 && (path.compare(path.size() - 4, 4, ".jpg") == 0 ||
+                                          (path.size() > 5 && path.compare(path.size() - 5, 5, ".jpeg") == 0));
+    bool ok = true;
+    if (jpeg) {
+        jpeg_compress_struct info;
+        jpeg_error_mgr errors;
+        info.err = jpeg_std_error(&errors);
+        jpeg_create_compress(&info);
+        jpeg_stdio_dest(&info, file);
+        info.image_width = JDIMENSION(sheet.width);
+        info.image_height = JDIMENSION(sheet.height);
+        info.input_components = 3;
+        info.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, 90, TRUE);
+        jpeg_start_compress(&info, TRUE);
+        while (info.next_scanline < info.image_height) {
+            JSAMPROW row = const_cast<JSAMPROW>(&sheet.rgb[size_t(info.next_scanline) * sheet.width * 3]);
+            jpeg_write_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_compress(&info);
+        jpeg_destroy_compress(&info);
+    } else {
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png ? png_create_info_struct(png) : nullptr;
+        if (!info || setjmp(png_jmpbuf(png))) {
+            ok = false;
+        } else {
+            png_init_io(png, file);
+            png_set_IHDR(png, info, png_uint_32(sheet.width), png_uint_32(sheet.height), 8, PNG_COLOR_TYPE_RGB,
+                         PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+            png_write_info(png, info);
+            for (int y = 0; y < sheet.height; ++y)
+                png_write_row(png, &sheet.rgb[size_t(y) * sheet.width * 3]);
+            png_write_end(png, nullptr);
+        }
+        png_destroy_write_struct(&png, &info);
     }
-    return ~crc;
-}
-
-inline void Be32(std::vector<uint8_t>* out, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8)
-        out->push_back(uint8_t(v >> s));
-}
-
-inline void Chunk(std::vector<uint8_t>* png, const char* type, const std::vector<uint8_t>& data) {
-    Be32(png, uint32_t(data.size()));
-    std::vector<uint8_t> body(type, type + 4);
-    body.insert(body.end(), data.begin(), data.end());
-    png->insert(png->end(), body.begin(), body.end());
-    Be32(png, Crc(body.data(), body.size()));
-}
-
-inline bool WritePng(const std::string& path, const Sheet& sheet) {
-    std::vector<uint8_t> raw;
-    for (int y = 0; y < sheet.height; ++y) {
-        raw.push_back(0);
-        raw.insert(raw.end(), sheet.rgb.begin() + size_t(y) * size_t(sheet.width) * 3,
-                   sheet.rgb.begin() + size_t(y + 1) * size_t(sheet.width) * 3);
-    }
-    std::vector<uint8_t> z = {0x78, 0x01};
-    for (size_t pos = 0; pos < raw.size();) {
-        size_t n = std::min<size_t>(65535, raw.size() - pos);
-        z.push_back(pos + n == raw.size() ? 1 : 0);
-        z.push_back(uint8_t(n));
-        z.push_back(uint8_t(n >> 8));
-        z.push_back(uint8_t(~n));
-        z.push_back(uint8_t(~n >> 8));
-        z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
-        pos += n;
-    }
-    uint32_t a = 1, b = 0;
-    for (uint8_t v : raw) {
-        a = (a + v) % 65521;
-        b = (b + a) % 65521;
-    }
-    Be32(&z, b << 16 | a);
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> header;
-    Be32(&header, uint32_t(sheet.width));
-    Be32(&header, uint32_t(sheet.height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});
-    Chunk(&png, "IHDR", header);
-    Chunk(&png, "IDAT", z);
-    Chunk(&png, "IEND", {});
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
-    return bool(out);
+    return std::fclose(file) == 0 && ok;
 }
 
 } // namespace sheet

@@ -1,7 +1,7 @@
 // Renders the whole show on the virtual clock, exactly as it plays, and
 // writes a contact sheet: the frame from the middle of each of the 20
 // segments, half size, labelled with the segment and its playing time.
-//   show_sheet [output.png] [--fps N]   (default: show_sheet.png, 30 frames a second)
+//   show_sheet [output.png|.jpg] [--fps N]   (default: show_sheet.png, 30 frames a second)
 // Run in the folder that holds data/; headless.
 #include "app/globals.h"
 #include "app/offline.h"
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "show_sheet: the show ended before segment %d\n", k + 1);
             return 1;
         }
-    if (!sheet::WritePng(output, capture.sheet)) {
+    if (!sheet::WriteImage(output, capture.sheet)) {
         std::fprintf(stderr, "show_sheet: %s: cannot write\n", output.c_str());
         return 1;
     }

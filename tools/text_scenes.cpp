@@ -11,6 +11,7 @@
 #include "tex/texturecontainer.h"
 #include "text/font.h"
 #include "text/texteffects.h"
+#include "tools/services.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,14 +51,7 @@ int main(int argc, char** argv) {
     g_OutDir = std::filesystem::absolute(argc > 1 ? argv[1] : ".").string();
     int status = 0;
     try {
-        g_MainWindow = new cMainWindow;
-        g_MainWindow->Create(Win32GetInstance(), SW_SHOWDEFAULT);
-        g_GraphD3D = new cGraphD3D;
-        g_GraphD3D->InitDD(640, 480, 16);
-        g_GraphD3D->InitD3D(0);
-        g_Render = new cRender;
-        g_TextureContainer = new cTextureContainer;
-        g_Font = new cFont;
+        StartServices(true, true);
 
         // The loading screen, as the shell draws it.
         g_CurrentTime = 1285;
@@ -78,10 +72,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "text_scenes: %s", e.GetText());
         status = 1;
     }
-    delete g_Font;
-    delete g_TextureContainer;
-    delete g_GraphD3D;
-    delete g_MainWindow;
-    delete g_Render;
+    StopServices();
     return status;
 }

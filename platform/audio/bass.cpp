@@ -1,12 +1,16 @@
-// Audio stand-in: streams decoded from memory, mixed on one schedule that
-// ties every output frame to a moment of the monotonic clock, with position
-// syncs and DSPs. One engine serves all three outputs: the SDL device (mixed
-// a little ahead into a FIFO that the device callback drains), the null
-// output and the offline mode (mixed when due). Live, an audio thread steps
-// the engine; offline, the caller does.
+// Audio stand-in: streams decoded from memory, mixed and handed to an
+// output, with position syncs that fire when their frame is heard, and DSPs.
+// One engine serves all outputs. The null output and the offline mode hear
+// each output frame at a fixed moment, start + f / 44100 s, and are mixed
+// when due. A device (SDL's, or the tests' stand-in) is mixed a little ahead
+// into a FIFO that its callback drains at its own pace; the callback reports
+// what it took and when, and an OutputClock learns from that when each frame
+// is heard. Live, an audio thread steps the engine; offline (and with the
+// tests' device) the caller does.
 #include "platform/audio/bass.h"
 
 #include "platform/audio/mp3decoder.h"
+#include "platform/audio/outputclock.h"
 
 #include <SDL.h>
 
@@ -16,6 +20,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -40,10 +45,12 @@ const int kMaxDsps = 16;
 const size_t kPieceFrames = 1024;         // the largest buffer a DSP sees
 const size_t kStreamBufferFrames = 44100; // decoded ahead per stream
 const size_t kDecodeStepFrames = 4096;    // decoding done ahead per step
-const int64_t kDeviceLeadUs = 40000;      // the device FIFO is filled this far ahead
+const int64_t kDeviceLeadFrames = 1764;   // the device FIFO holds at least 40 ms
 const int64_t kTickUs = 5000;             // the audio thread steps at least this often
 const size_t kFifoFrames = 32768;
 const int kDeviceSamples = 512;
+const int kReportRing = 256; // device reports not yet taken in by the engine
+const int kReportHistory = 64; // reports the engine keeps, to place frames
 
 // ---------------------------------------------------------------------------
 // Time
@@ -130,9 +137,9 @@ bool IsStreamHandle(DWORD handle) {
 }
 
 // ---------------------------------------------------------------------------
-// The device FIFO: the engine writes, the SDL callback reads. Frames that do
-// not fit are dropped (the device is slower than the clock); a short read is
-// filled with silence (faster).
+// The device FIFO: the engine writes, the device callback reads. The engine
+// keeps it filled ahead of what the device takes, never beyond its room; a
+// short read (the engine was not scheduled in time) is filled with silence.
 
 struct OutputFifo {
     std::vector<int16_t> data;
@@ -163,7 +170,8 @@ struct OutputFifo {
     // Everything written so far is dropped at the next read.
     void RequestFlush() { flushTo.store(written.load(std::memory_order_relaxed), std::memory_order_release); }
 
-    void Pop(int16_t* dst, size_t frames) {
+    // Returns the frames read (the rest is silence) and where they began.
+    size_t Pop(int16_t* dst, size_t frames, uint64_t* start) {
         uint64_t r = read.load(std::memory_order_relaxed);
         uint64_t f = flushTo.exchange(UINT64_MAX, std::memory_order_acq_rel);
         if (f != UINT64_MAX && f > r) r = f;
@@ -176,6 +184,43 @@ struct OutputFifo {
         }
         std::memset(dst + n * 2, 0, (frames - n) * 4);
         read.store(r + n, std::memory_order_release);
+        *start = r;
+        return n;
+    }
+};
+
+// What a device callback took: `frames` at the device's own position
+// `position`, of which the first `taken` came from the FIFO at `read` (the
+// rest was silence), at moment `us`.
+struct DeviceReport {
+    int64_t us;
+    int64_t position;
+    uint64_t read;
+    uint32_t frames;
+    uint32_t taken;
+};
+
+// Reports from the callback to the engine: one writer, one reader, no lock.
+// When the engine falls far behind, reports are dropped; each one stands on
+// its own.
+struct ReportRing {
+    DeviceReport items[kReportRing];
+    std::atomic<uint64_t> written{0};
+    std::atomic<uint64_t> read{0};
+
+    void Push(const DeviceReport& r) {
+        uint64_t w = written.load(std::memory_order_relaxed);
+        if (w - read.load(std::memory_order_acquire) >= uint64_t(kReportRing)) return;
+        items[w % kReportRing] = r;
+        written.store(w + 1, std::memory_order_release);
+    }
+
+    bool Pop(DeviceReport* r) {
+        uint64_t at = read.load(std::memory_order_relaxed);
+        if (at == written.load(std::memory_order_acquire)) return false;
+        *r = items[at % kReportRing];
+        read.store(at + 1, std::memory_order_release);
+        return true;
     }
 };
 
@@ -196,6 +241,7 @@ struct Stream {
     int64_t startFrame = 0;  // output frame that holds stream position 0
     StreamState state = kStopped;
     bool ended = false;
+    bool heard = false; // its first frame has been heard (BASS_Update waits for it)
 };
 
 std::mutex g_Mutex; // the engine: streams, schedule, output
@@ -212,11 +258,27 @@ BassOutputKind g_Kind = BASS_OUTPUT_NONE;
 std::string g_Driver;
 int64_t g_Origin = 0;      // moment of output frame 0, µs
 int64_t g_Processed = 0;   // output frames mixed
-int64_t g_LeadUs = 0;
 uint64_t g_SyncsFired = 0;
 
 SDL_AudioDeviceID g_Device = 0;
 OutputFifo g_Fifo;
+
+// The device's side: its position, written only by its callback.
+int64_t g_DevicePosition = 0;
+ReportRing g_Reports;
+// The engine's side: when device positions are heard, the latest reports,
+// and the FIFO frame the last flush skips to.
+OutputClock g_OutputClock;
+int64_t g_LatencyUs = 0;
+DeviceReport g_History[kReportHistory];
+int g_HistoryCount = 0;
+int g_HistoryNext = 0;
+uint64_t g_FlushTarget = 0;
+int64_t g_LargestTake = 0;
+bool g_TestDevice = false;
+uint32_t g_TestDeviceLatencyUs = 0;
+std::atomic<BassDeviceObserver> g_Observer{nullptr};
+std::atomic<void*> g_ObserverUser{nullptr};
 
 int16_t g_Mix[kPieceFrames * 2];
 int16_t g_Scratch[kPieceFrames * 2];
@@ -234,6 +296,9 @@ bool g_ForceNull = false;
 bool g_OfflineMode = false;
 
 int64_t FrameTime(int64_t f) { return g_Origin + RelTime(f); }
+
+// Engine steps run by the caller: offline, and with the tests' device.
+bool CallerSteps() { return g_Kind == BASS_OUTPUT_OFFLINE || (g_Kind == BASS_OUTPUT_DEVICE && g_TestDevice); }
 
 // Output frames whose moment is at or before t.
 int64_t FramesDueBy(int64_t t) {
@@ -348,9 +413,93 @@ void MixUntil(int64_t target) {
 }
 
 // ---------------------------------------------------------------------------
+// Device timing
+
+// The device's callback (SDL's thread, or the tests' device): takes frames
+// from the FIFO and reports what it took and when.
+void DeviceTake(int16_t* dst, size_t frames) {
+    int64_t us = NowUs();
+    uint64_t read = 0;
+    size_t taken = g_Fifo.Pop(dst, frames, &read);
+    g_Reports.Push(DeviceReport{us, g_DevicePosition, read, uint32_t(frames), uint32_t(taken)});
+    g_DevicePosition += int64_t(frames);
+    g_Wake.notify_one();
+    if (BassDeviceObserver observer = g_Observer.load()) observer(dst, DWORD(frames), uint64_t(us), g_ObserverUser.load());
+}
+
+void ForgetDeviceTiming() {
+    DeviceReport r;
+    while (g_Reports.Pop(&r)) {
+    }
+    g_OutputClock.Reset(double(kRate));
+    g_HistoryCount = g_HistoryNext = 0;
+}
+
+const DeviceReport& ReportBack(int i) { return g_History[(g_HistoryNext - 1 - i + 2 * kReportHistory) % kReportHistory]; }
+
+void AbsorbReports() {
+    DeviceReport r;
+    while (g_Reports.Pop(&r)) {
+        g_OutputClock.Observe(r.position, r.us + g_LatencyUs);
+        g_History[g_HistoryNext] = r;
+        g_HistoryNext = (g_HistoryNext + 1) % kReportHistory;
+        g_HistoryCount = std::min(g_HistoryCount + 1, kReportHistory);
+        g_LargestTake = std::max<int64_t>(g_LargestTake, r.frames);
+    }
+}
+
+// The device position of output frame f, once the device has taken it.
+bool TakenPosition(int64_t f, int64_t* position) {
+    if (g_HistoryCount == 0 || f < 0) return false;
+    const DeviceReport& last = ReportBack(0);
+    if (uint64_t(f) >= last.read + last.taken) return false;
+    for (int i = 0; i < g_HistoryCount; ++i) {
+        const DeviceReport& r = ReportBack(i);
+        if (uint64_t(f) >= r.read || i == g_HistoryCount - 1) {
+            *position = r.position + (f - int64_t(r.read));
+            return true;
+        }
+    }
+    return false;
+}
+
+// The moment output frame f is heard; INT64_MAX while a device has not
+// taken it (it cannot be heard before).
+int64_t HeardTime(int64_t f) {
+    if (g_Kind != BASS_OUTPUT_DEVICE) return FrameTime(f);
+    int64_t position = 0;
+    if (!g_OutputClock.Known() || !TakenPosition(f, &position)) return INT64_MAX;
+    return g_OutputClock.HeardAt(position);
+}
+
+// Output frames heard at or before t.
+int64_t FramesHeardBy(int64_t t) {
+    if (g_Kind != BASS_OUTPUT_DEVICE) return FramesDueBy(t);
+    if (!g_OutputClock.Known() || g_HistoryCount == 0) return 0;
+    int64_t p = g_OutputClock.PositionAt(t);
+    for (int i = 0; i < g_HistoryCount; ++i) {
+        const DeviceReport& r = ReportBack(i);
+        if (r.position <= p) return int64_t(r.read) + std::min<int64_t>(p - r.position + 1, r.taken);
+    }
+    return int64_t(ReportBack(g_HistoryCount - 1).read);
+}
+
+// Where mixing for the device stops: enough ahead of what it has taken that
+// its next callbacks find data, whatever their size.
+int64_t DeviceMixTarget() {
+    uint64_t read = g_Fifo.read.load(std::memory_order_acquire);
+    int64_t fill = std::max(kDeviceLeadFrames, 2 * g_LargestTake);
+    int64_t from = int64_t(std::max(read, g_FlushTarget));
+    return std::min(from + fill, int64_t(read + kFifoFrames));
+}
+
+// ---------------------------------------------------------------------------
 // Syncs
 
-int64_t SyncDue(const Stream& s, QWORD position) { return CeilMs(FrameTime(s.startFrame + int64_t(position / 4))); }
+int64_t SyncDue(const Stream& s, QWORD position) {
+    int64_t heard = HeardTime(s.startFrame + int64_t(position / 4));
+    return heard == INT64_MAX ? INT64_MAX : CeilMs(heard);
+}
 
 // The armed sync of a playing stream whose moment comes first.
 bool NextSync(Stream** stream, QWORD* position, int64_t* due) {
@@ -419,9 +568,10 @@ void FireSyncsAt(Stream& s, QWORD position) {
 // The engine step: starts what was asked to play, fires the syncs whose
 // moment has come (mixing up to each first), and mixes up to the lead.
 
+// A stream is starting from BASS_StreamPlay until its first frame is heard.
 bool AnyStarting() {
     for (auto& sp : g_Streams)
-        if (sp && sp->state == kStarting) return true;
+        if (sp && (sp->state == kStarting || (sp->state == kPlaying && !sp->heard))) return true;
     return false;
 }
 
@@ -441,16 +591,33 @@ void AdoptStarts(int64_t now) {
             // Nothing audible: begin at once instead of behind the lead.
             // On a whole millisecond, so its position 0 is due now and every
             // whole second of it falls on one too.
-            if (g_Kind == BASS_OUTPUT_DEVICE) g_Fifo.RequestFlush();
+            if (g_Kind == BASS_OUTPUT_DEVICE) {
+                g_Fifo.RequestFlush();
+                g_FlushTarget = uint64_t(g_Processed);
+            }
             g_Origin = FloorMs(now) - RelTime(g_Processed);
             busy = true;
         }
         sp->startFrame = g_Processed - int64_t(sp->position / 4);
         sp->syncCursor = sp->position;
         sp->state = kPlaying;
+        sp->heard = false;
         adopted = true;
     }
-    if (adopted) {
+    if (adopted) NoteStarts();
+}
+
+// Marks the streams whose first frame has now been heard.
+void NoteHeard(int64_t heardFrames) {
+    bool changed = false;
+    for (auto& sp : g_Streams) {
+        if (!sp || sp->state != kPlaying || sp->heard) continue;
+        if (heardFrames > sp->startFrame || sp->ended) {
+            sp->heard = true;
+            changed = true;
+        }
+    }
+    if (changed) {
         NoteStarts();
         g_Started.notify_all();
     }
@@ -458,12 +625,15 @@ void AdoptStarts(int64_t now) {
 
 void Step(int64_t now, bool mixAhead) {
     if (!g_Running) return;
+    bool device = g_Kind == BASS_OUTPUT_DEVICE;
+    if (device) AbsorbReports();
     AdoptStarts(now);
     Stream* s;
     QWORD pos;
     int64_t due;
     while (NextSync(&s, &pos, &due) && due <= now) {
-        MixUntil(s->startFrame + int64_t(pos / 4));
+        // A device has taken the frame already; elsewhere it is mixed now.
+        if (!device) MixUntil(s->startFrame + int64_t(pos / 4));
         EnsureDecoded(*s, pos + 1);
         if (s->decodedEnd <= pos) {
             // The stream ends before this position: nothing from here fires.
@@ -473,21 +643,23 @@ void Step(int64_t now, bool mixAhead) {
         FireSyncsAt(*s, pos);
         s->syncCursor = std::max(s->syncCursor, pos + 1);
     }
-    // A sync set later for a position already handed does not fire.
-    int64_t handed = FramesDueBy(FloorMs(now));
+    // A sync set later for a position already heard does not fire.
+    int64_t heard = FramesHeardBy(FloorMs(now));
     for (auto& sp : g_Streams)
-        if (sp && sp->state == kPlaying && handed > sp->startFrame)
-            sp->syncCursor = std::max(sp->syncCursor, uint64_t(handed - sp->startFrame) * 4);
-    if (mixAhead) MixUntil(FramesDueBy(now + g_LeadUs));
+        if (sp && sp->state == kPlaying && heard > sp->startFrame)
+            sp->syncCursor = std::max(sp->syncCursor, uint64_t(heard - sp->startFrame) * 4);
+    NoteHeard(heard); // its position-0 sync has fired by now
+    if (mixAhead) MixUntil(device ? DeviceMixTarget() : FramesDueBy(now));
     for (auto& sp : g_Streams)
         if (sp && sp->state == kPlaying && !sp->ended)
             EnsureDecoded(*sp, std::min(sp->position + kStreamBufferFrames * 4, sp->decodedEnd + kDecodeStepFrames * 4));
 }
 
 
-// A sync fired late moves the clock's second start late, which steps the
-// clock back: the audio thread asks for real-time scheduling where the
-// system grants it, else for a higher priority, else runs as it is.
+// A sync fired late starts the clock's second late (the clock holds its
+// reading until the music catches up) and a late top-up of the FIFO leaves a
+// gap: the audio thread asks for real-time scheduling where the system
+// grants it, else for a higher priority, else runs as it is.
 void RaiseThreadPriority() {
     sched_param param{};
     param.sched_priority = std::max(sched_get_priority_min(SCHED_FIFO), 5);
@@ -531,7 +703,20 @@ void AudioThread() {
     }
 }
 
-void DeviceCallback(void*, Uint8* stream, int bytes) { g_Fifo.Pop(reinterpret_cast<int16_t*>(stream), size_t(bytes) / 4); }
+void DeviceCallback(void*, Uint8* stream, int bytes) { DeviceTake(reinterpret_cast<int16_t*>(stream), size_t(bytes) / 4); }
+
+// What lies between the callback and the ear: the device buffer the callback
+// fills is heard after the one playing now, and anything beyond SDL (a sound
+// server, the hardware) is added by TRUBELOX_AUDIO_LATENCY_MS.
+int64_t DeviceLatencyUs(const SDL_AudioSpec& have) {
+    int64_t us = int64_t(have.samples) * 1000000 / std::max(have.freq, 1);
+    if (const char* extra = std::getenv("TRUBELOX_AUDIO_LATENCY_MS")) {
+        char* end = nullptr;
+        double ms = std::strtod(extra, &end);
+        if (end != extra && ms >= 0 && ms < 10000) us += int64_t(ms * 1000);
+    }
+    return us;
+}
 
 bool OpenDevice(std::string* why) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -554,6 +739,7 @@ bool OpenDevice(std::string* why) {
     }
     const char* driver = SDL_GetCurrentAudioDriver();
     g_Driver = driver ? driver : "";
+    g_LatencyUs = DeviceLatencyUs(have);
     return true;
 }
 
@@ -605,6 +791,10 @@ BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND) {
     std::string why;
     if (g_OfflineMode) {
         g_Kind = BASS_OUTPUT_OFFLINE;
+    } else if (g_TestDevice) {
+        g_Kind = BASS_OUTPUT_DEVICE;
+        g_Driver = "test";
+        g_LatencyUs = g_TestDeviceLatencyUs;
     } else if (g_ForceNull || device == 0) {
         g_Kind = BASS_OUTPUT_NULL;
         why = "none asked for";
@@ -615,10 +805,13 @@ BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND) {
         g_Driver.clear();
         std::string text = "Audio: no audio device (" + why + "); playing to a silent null output\r\n";
         OutputDebugStringA(text.c_str());
-    } else if (g_Kind == BASS_OUTPUT_DEVICE) {
-        std::string text = "Audio: playing on the " + g_Driver + " audio driver\r\n";
+        // The one line a person running the show should see about it.
+        if (!g_ForceNull && device != 0) std::fprintf(stderr, "trubelox: no sound device here; the show plays silent\n");
+    } else if (g_Kind == BASS_OUTPUT_DEVICE && !g_TestDevice) {
+        std::string text = "Audio: playing on the " + g_Driver + " audio driver (" +
+                           std::to_string(g_LatencyUs / 1000) + " ms to the ear)\r\n";
         OutputDebugStringA(text.c_str());
-    } else {
+    } else if (g_Kind != BASS_OUTPUT_DEVICE) {
         g_Driver.clear();
     }
     {
@@ -627,10 +820,14 @@ BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND) {
         g_Running = false;
         g_Origin = NowUs();
         g_Processed = 0;
-        g_LeadUs = g_Kind == BASS_OUTPUT_DEVICE ? kDeviceLeadUs : 0;
         g_StopThread = false;
+        g_Fifo.Reset();
+        g_DevicePosition = 0;
+        g_FlushTarget = 0;
+        g_LargestTake = 0;
+        ForgetDeviceTiming();
     }
-    if (g_Kind != BASS_OUTPUT_OFFLINE) g_Thread = std::thread(AudioThread);
+    if (!CallerSteps()) g_Thread = std::thread(AudioThread);
     return TRUE;
 }
 
@@ -638,8 +835,13 @@ BOOL WINAPI BASS_Start() {
     EngineLock lock;
     if (!g_Open) return FALSE;
     if (!g_Running) {
-        // Continue the schedule from the next frame to mix, now.
-        if (g_Kind == BASS_OUTPUT_DEVICE) g_Fifo.RequestFlush();
+        // Continue the schedule from the next frame to mix, now; a device
+        // that was paused is timed afresh.
+        if (g_Kind == BASS_OUTPUT_DEVICE) {
+            g_Fifo.RequestFlush();
+            g_FlushTarget = uint64_t(g_Processed);
+            ForgetDeviceTiming();
+        }
         g_Origin = FloorMs(NowUs()) - RelTime(g_Processed);
         g_Running = true;
         if (g_Device) SDL_PauseAudioDevice(g_Device, 0);
@@ -682,9 +884,9 @@ BOOL WINAPI BASS_Free() {
 
 BOOL WINAPI BASS_Update() {
     if (!g_Open) return FALSE;
-    if (g_Kind == BASS_OUTPUT_OFFLINE) {
+    if (CallerSteps()) {
         EngineLock lock;
-        Step(NowUs(), false);
+        Step(NowUs(), g_Kind == BASS_OUTPUT_DEVICE);
         return TRUE;
     }
     if (t_HoldsEngine || !g_AnyStarting.load()) return TRUE;
@@ -722,6 +924,9 @@ BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD) {
         if (s->state == kPlaying) s->state = kStarting;
     }
     if (s->state == kStopped) s->state = kStarting;
+    // Decoded ahead now, so that nothing is decoded between the start and
+    // the first frame.
+    EnsureDecoded(*s, s->position + kStreamBufferFrames * 4);
     NoteStarts();
     g_Wake.notify_all();
     return TRUE;
@@ -828,6 +1033,34 @@ void BassFailNextInits(int count) { g_FailInits = count; }
 void BassForceNullOutput(bool on) { g_ForceNull = on; }
 
 void BassSetOfflineMode(bool on) { g_OfflineMode = on; }
+
+void BassSetTestDevice(bool on, uint32_t latencyUs) {
+    g_TestDevice = on;
+    g_TestDeviceLatencyUs = latencyUs;
+}
+
+void BassTestDeviceTake(void* buffer, DWORD bytes) {
+    if (!g_Open || !g_TestDevice || !buffer) return;
+    DeviceTake(static_cast<int16_t*>(buffer), bytes / 4);
+}
+
+void BassSetDeviceObserver(BassDeviceObserver observer, void* user) {
+    g_Observer.store(nullptr);
+    g_ObserverUser.store(user);
+    g_Observer.store(observer);
+}
+
+uint32_t BassGetOutputLatencyUs() { return g_Kind == BASS_OUTPUT_DEVICE ? uint32_t(g_LatencyUs) : 0; }
+
+uint64_t BassTestDeviceStep() {
+    EngineLock lock;
+    int64_t now = NowUs();
+    if (!g_Open || !g_TestDevice) return uint64_t(now + kTickUs);
+    Step(now, true);
+    int64_t next = now + kTickUs;
+    if (g_Running) next = std::min(next, NextSyncDue());
+    return uint64_t(std::max(next, now + 1));
+}
 
 DWORD BassOfflineRender(void* buffer, DWORD bytes) {
     EngineLock lock;

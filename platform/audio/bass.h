@@ -12,26 +12,33 @@
 //   whatever the file's rate and channel count, decoded gaplessly (a gapless
 //   tagged file starts at its first real sample). One second of a stream is
 //   176400 bytes. Data that does not decode makes the stream call fail (0).
-// - Time: output frame f is handed to the output at a fixed moment,
-//   start + f / 44100 s, on the monotonic clock that QueryPerformanceCounter
-//   reads. A stream started while nothing else plays begins at once.
+// - Time, on the monotonic clock that QueryPerformanceCounter reads: the
+//   null output and the offline mode hear output frame f at a fixed moment,
+//   start + f / 44100 s. A device is fed at its own pace, so that it never
+//   runs short while a stream has data, and each frame is heard when the
+//   device plays it: after the device's buffer and any latency beyond it
+//   (TRUBELOX_AUDIO_LATENCY_MS), learnt from when the device takes frames,
+//   at the device's own rate. A stream started while nothing else plays
+//   begins at once (on a device, with its next buffer).
 // - A position sync (BASS_SYNC_POS, with BASS_SYNC_ONETIME or not) fires on
-//   the audio thread when its byte position is handed to the output, at the
-//   first whole millisecond of that moment, so syncs one second of audio
-//   apart fire exactly 1000 ms apart. A sync set at a position already handed
-//   does not fire; none fires past the end of the stream. A one-time sync is
-//   removed before its callback runs. Callbacks may set and remove syncs.
+//   the audio thread when its byte position is heard, at the first whole
+//   millisecond of that moment, so on the null output and offline syncs one
+//   second of audio apart fire exactly 1000 ms apart. A sync set at a
+//   position already heard does not fire; none fires past the end of the
+//   stream. A one-time sync is removed before its callback runs. Callbacks
+//   may set and remove syncs.
 // - A DSP callback sees every buffer of its playing stream once, in order,
 //   in place, before the buffer is mixed: interleaved 16-bit stereo, a whole
 //   number of frames. BASS_ChannelRemoveDSP returns once the DSP is no longer
 //   running (unless called from a callback).
 // - Callbacks run on the audio thread with no lock held that
 //   BASS_ChannelSetSync/RemoveSync/SetDSP/RemoveDSP or BASS_Update take, and
-//   the audio path allocates nothing. Decoding runs ahead on the audio
-//   thread; the device's own callback only copies finished samples.
+//   the audio path allocates nothing. BASS_StreamPlay decodes the first
+//   second; decoding then runs ahead on the audio thread; the device's own
+//   callback only copies finished samples.
 // - BASS_Update returns once every stream started by BASS_StreamPlay has
-//   begun (its position-0 sync has fired), so a clock read after it already
-//   follows the music.
+//   begun (its first frame is heard and its position-0 sync has fired), so a
+//   clock read after it already follows the music.
 #pragma once
 
 #include "platform/win32/win32.h"
@@ -108,6 +115,25 @@ DWORD BassOfflineRender(void* buffer, DWORD bytes);
 // monotonic clock (in microseconds, as QueryPerformanceCounter / 10): so
 // "the next 40 ms" is BassOfflineBytesUntil(now + 40000).
 DWORD BassOfflineBytesUntil(uint64_t microseconds);
+// A stand-in output device for the tests, chosen before BASS_Init in place
+// of SDL's: no audio thread runs. On the virtual clock the caller plays both
+// the device, taking output as SDL's callback would (BassTestDeviceTake), and
+// the audio thread (BassTestDeviceStep). The device says that what it takes
+// is heard latencyUs later (as SDL's buffer size says for a real one).
+void BassSetTestDevice(bool on, uint32_t latencyUs = 0);
+// The device takes the next `bytes` of output (a whole number of frames).
+void BassTestDeviceTake(void* buffer, DWORD bytes);
+// One pass of the audio thread now; returns the moment (µs on the monotonic
+// clock) it would wake again.
+uint64_t BassTestDeviceStep();
+// Sees every buffer a device takes, on its callback's thread, right after it
+// was filled: the frames, and the moment (µs on the monotonic clock) the
+// callback began. For measuring; the observer must be quick. Null removes it.
+typedef void (*BassDeviceObserver)(const int16_t* frames, DWORD count, uint64_t microseconds, void* user);
+void BassSetDeviceObserver(BassDeviceObserver observer, void* user);
+// What a device's frames take from its callback to the ear, as the stand-in
+// counts it (µs); 0 for the other outputs.
+uint32_t BassGetOutputLatencyUs();
 // Writes everything BassOfflineRender hands over, from now on, to a 44100 Hz
 // 16-bit stereo WAV file, until BassOfflineEndWav or BASS_Free.
 bool BassOfflineBeginWav(const char* path);

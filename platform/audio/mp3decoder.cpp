@@ -1,6 +1,7 @@
 #include "platform/audio/mp3decoder.h"
 
 #include <mpg123.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -38,6 +39,7 @@ bool InitLibrary() {
 
 Mp3Decoder::~Mp3Decoder() {
     if (m_Handle) mpg123_delete(m_Handle);
+    if (m_Resampler) soxr_delete(m_Resampler);
 }
 
 bool Mp3Decoder::Open(const uint8_t* data, size_t size) {
@@ -64,14 +66,23 @@ bool Mp3Decoder::Open(const uint8_t* data, size_t size) {
     if (rate <= 0 || channels != MPG123_STEREO || encoding != MPG123_ENC_SIGNED_16) return false;
     m_Rate = rate;
     m_Native.assign(kNativeFrames * 2, 0);
+    if (m_Rate != kOutputRate) {
+        // Undithered, so that the same file always gives the same samples.
+        soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        io.flags |= SOXR_NO_DITHER;
+        soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        soxr_error_t failed = nullptr;
+        m_Resampler = soxr_create(double(m_Rate), double(kOutputRate), 2, &failed, &io, &quality, nullptr);
+        if (!m_Resampler || failed) return false;
+    }
     ResetResampler();
     return true;
 }
 
 void Mp3Decoder::ResetResampler() {
     m_NativeStart = m_NativeEnd = 0;
-    m_Phase = 0;
-    m_Step = (uint64_t(m_Rate) << 32) / uint64_t(kOutputRate);
+    m_NativeFed = m_Converted = 0;
+    if (m_Resampler) soxr_clear(m_Resampler);
     m_Done = false;
     m_NativeDone = false;
 }
@@ -119,23 +130,30 @@ size_t Mp3Decoder::Read(int16_t* out, size_t maxFrames) {
         }
     } else {
         while (produced < maxFrames) {
-            size_t i = size_t(m_Phase >> 32);
-            size_t available = m_NativeEnd - m_NativeStart;
-            if (i + 1 >= available && !m_NativeDone) {
-                // Drop the frames behind the position, then decode more.
-                m_NativeStart += i;
-                m_Phase -= uint64_t(i) << 32;
-                FillNative();
-                continue;
+            int16_t* to = out + produced * 2;
+            size_t room = maxFrames - produced;
+            size_t used = 0, made = 0;
+            if (m_NativeStart == m_NativeEnd) FillNative();
+            if (m_NativeStart < m_NativeEnd) {
+                soxr_process(m_Resampler, m_Native.data() + m_NativeStart * 2, m_NativeEnd - m_NativeStart, &used, to,
+                             room, &made);
+                m_NativeStart += used;
+                m_NativeFed += used;
+            } else {
+                // The track has ended: the converter gives out what it holds,
+                // cut or padded with silence to the converted length.
+                uint64_t length = (m_NativeFed * kOutputRate * 2 + uint64_t(m_Rate)) / (2 * uint64_t(m_Rate));
+                if (m_Converted >= length) break;
+                room = size_t(std::min<uint64_t>(room, length - m_Converted));
+                soxr_process(m_Resampler, nullptr, 0, nullptr, to, room, &made);
+                if (made == 0) {
+                    std::memset(to, 0, room * 4);
+                    made = room;
+                }
             }
-            if (i >= available) break;
-            const int16_t* a = m_Native.data() + (m_NativeStart + i) * 2;
-            const int16_t* b = i + 1 < available ? a + 2 : a; // hold the last frame
-            int64_t frac = int64_t(m_Phase & 0xFFFFFFFFu);
-            for (int c = 0; c < 2; ++c)
-                out[produced * 2 + c] = int16_t(a[c] + ((int64_t(b[c]) - a[c]) * frac >> 32));
-            m_Phase += m_Step;
-            ++produced;
+            produced += made;
+            m_Converted += made;
+            if (used == 0 && made == 0) break;
         }
     }
     if (produced == 0) m_Done = true;

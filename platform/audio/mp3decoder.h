@@ -1,6 +1,8 @@
 // Platform-internal: an MP3 in memory decoded to 44100 Hz 16-bit stereo.
 // libmpg123 decodes at the file's own rate (mono made stereo); other rates
-// are resampled here by linear interpolation.
+// are converted by libsoxr (band-limited, without delay), to exactly
+// round(frames × 44100 / rate) frames, so that a position in the converted
+// stream is the same moment of the track as in the original.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +10,7 @@
 #include <vector>
 
 struct mpg123_handle_struct;
+struct soxr;
 
 class Mp3Decoder {
 public:
@@ -43,8 +46,9 @@ private:
     std::vector<int16_t> m_Native;
     size_t m_NativeStart = 0;
     size_t m_NativeEnd = 0;
-    // Resampler: position of the next output frame in native frames (32.32
-    // fixed point) relative to m_NativeStart, and its step.
-    uint64_t m_Phase = 0;
-    uint64_t m_Step = 0;
+    // The converter for other rates; native frames fed to it and frames it
+    // gave out.
+    soxr* m_Resampler = nullptr;
+    uint64_t m_NativeFed = 0;
+    uint64_t m_Converted = 0;
 };

@@ -81,8 +81,18 @@ void Presenter::SetMode(int width, int height) {
         SDL_SetWindowFullscreen(window, 0);
         Win32SetClientSize(m_Impl->hWnd, width * scale, height * scale);
     } else {
+        // Placed over the whole display first: where no window manager runs,
+        // nothing acts on the fullscreen request, but the X server takes
+        // this as it is.
+        SDL_Rect bounds;
+        int display = std::max(SDL_GetWindowDisplayIndex(window), 0);
+        if (SDL_GetDisplayBounds(display, &bounds) == 0) {
+            SDL_SetWindowPosition(window, bounds.x, bounds.y);
+            SDL_SetWindowSize(window, bounds.w, bounds.h);
+        }
         SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
+    Win32ReapplyCursor();
 }
 
 int Presenter::FitScale(int width, int height) {
@@ -118,6 +128,7 @@ void Presenter::Present(const uint16_t* pixels, int width, int height, int pitch
         p.renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
         if (!p.renderer) p.renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
         if (!p.renderer) return;
+        Win32ReapplyCursor(); // the renderer may have made the window anew
     }
     if (!p.texture || p.textureWidth != width || p.textureHeight != height) {
         if (p.texture) SDL_DestroyTexture(p.texture);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -42,6 +43,9 @@ int g_QuitCode = 0;
 
 std::atomic<int> g_SignalCount{0};
 std::atomic<int> g_SignalsDelivered{0};
+std::atomic<int64_t> g_FirstSignalUs{0}; // the signal that asked to close; 0: none
+// A show that has not stopped this long after being asked may be forced.
+const int64_t kForceAfterUs = 2000000;
 
 bool g_CursorHidden = false;
 HCURSOR g_CurrentCursor = nullptr;
@@ -176,9 +180,15 @@ uint64_t NowMicroseconds() {
 }
 
 void SignalHandler(int sig) {
-    // A second signal before the first was taken up means the loop is not
-    // running: leave at once.
-    if (g_SignalCount.fetch_add(1) > g_SignalsDelivered.load()) {
+    // Every signal asks the windows to close. Signals in a burst (timeout
+    // sends one to the process and one to its group) are the same request;
+    // only one repeated after the show failed to stop in time ends it at
+    // once.
+    const int64_t now = int64_t(MonotonicMicroseconds());
+    int64_t first = 0;
+    g_SignalCount.fetch_add(1);
+    if (g_FirstSignalUs.compare_exchange_strong(first, now)) return;
+    if (now - first >= kForceAfterUs) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
     }
@@ -397,6 +407,12 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor) {
     return previous;
 }
 
+void Win32ReapplyCursor() {
+    if (!SDL_WasInit(SDL_INIT_VIDEO) || !g_CursorHidden) return;
+    SDL_ShowCursor(SDL_ENABLE);
+    SDL_ShowCursor(SDL_DISABLE);
+}
+
 int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     if (!text) text = "";
     if (!caption) caption = "Error";
@@ -421,8 +437,16 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
 void WINAPI OutputDebugStringA(LPCSTR text) {
     if (!text) return;
     if (g_DebugHook) g_DebugHook(nullptr, text, g_DebugHookUser);
+    // Like a debugger's window: seen when asked for (TRUBELOX_DEBUG=1). A
+    // closed or full standard error is not an error of the program's.
+    static const bool shown = [] {
+        const char* debug = std::getenv("TRUBELOX_DEBUG");
+        return debug && *debug && std::strcmp(debug, "0") != 0;
+    }();
+    if (!shown) return;
     std::fputs(text, stderr);
     std::fflush(stderr);
+    std::clearerr(stderr);
 }
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
@@ -453,6 +477,8 @@ void Win32InstallSignalHandlers() {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A closed standard error (the debugger output) must not end the show.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 void Win32SetVirtualClock(bool on, uint64_t startMicroseconds) {
@@ -485,6 +511,7 @@ void Win32ResetForTests() {
     g_QuitPosted = false;
     g_QuitCode = 0;
     g_SignalsDelivered = g_SignalCount.load();
+    g_FirstSignalUs = 0;
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Event e;
         while (SDL_PollEvent(&e)) {
@@ -538,5 +565,11 @@ std::string Win32MapPath(const char* windowsPath) {
 FILE* Win32OpenFile(const char* windowsPath, const char* mode) {
     if (!windowsPath || !mode) return nullptr;
     std::string mapped = Win32MapPath(windowsPath);
+    // Only a file opens for reading, as on Windows: a directory would open
+    // here and tell a size of gigabytes, a pipe would block.
+    if (mode[0] == 'r') {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(mapped, error)) return nullptr;
+    }
     return std::fopen(mapped.c_str(), mode);
 }

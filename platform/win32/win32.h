@@ -14,7 +14,8 @@
 //   SDL's offscreen, then dummy video driver; everything keeps working.
 // - MessageBoxA shows an SDL message box, or writes caption and text to
 //   standard error and returns IDOK at once when there is no display.
-// - OutputDebugStringA writes to standard error.
+// - OutputDebugStringA goes to the observers below, and to standard error
+//   when TRUBELOX_DEBUG is set (like a debugger window, unseen otherwise).
 // - QueryPerformanceFrequency reports 10 MHz; QueryPerformanceCounter and
 //   timeGetTime count a monotonic clock (or the virtual clock, below).
 #pragma once
@@ -200,7 +201,10 @@ DWORD WINAPI timeGetTime();
 HINSTANCE Win32GetInstance();
 
 // Signal handling: SIGINT and SIGTERM post WM_CLOSE to every window at the
-// next PeekMessageA. main() installs it once.
+// next PeekMessageA; signals in a burst are one request, and only a signal
+// repeated two seconds or more after the first ends the process at once.
+// SIGPIPE is ignored, so a closed standard error does not end the program.
+// main() installs it once.
 void Win32InstallSignalHandlers();
 
 // Whether windows are shown on a real display (false on the dummy and
@@ -233,4 +237,6 @@ void Win32ResetForTests();
 // ("Data\raw\..\font\char.raw" finds data/font/char.raw). A component with no
 // match is kept as written.
 std::string Win32MapPath(const char* windowsPath);
+// fopen of a mapped path. For reading, only a regular file (or a link to
+// one) opens: a directory, pipe or device gives null, as a missing file does.
 FILE* Win32OpenFile(const char* windowsPath, const char* mode);

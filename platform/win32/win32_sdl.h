@@ -17,3 +17,8 @@ SDL_Window* Win32GetSdlWindow(HWND hWnd);
 // Tells the window stand-in how big the picture it shows is, so that a
 // windowed display keeps that size.
 void Win32SetClientSize(HWND hWnd, int width, int height);
+
+// Applies the current cursor (SetCursor) to SDL again: a renderer or a
+// change to fullscreen can give the window a new cursor, and SDL ignores a
+// request to hide a cursor it already thinks hidden.
+void Win32ReapplyCursor();

@@ -1,10 +1,6 @@
 #include "support/services.h"
 
-#include "app/globals.h"
-#include "app/mainwindow.h"
-#include "gfx/graphd3d.h"
-#include "gfx/render.h"
-#include "tex/texturecontainer.h"
+#include "tools/services.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -68,24 +64,9 @@ void TempDataDir::WriteRawPixels(const std::string& name, int width, int height,
     WriteFile("data/raw/" + name + ".raw", file);
 }
 
-GraphicsServices::GraphicsServices(bool withRenderer) {
-    g_MainWindow = new cMainWindow;
-    g_MainWindow->Create(Win32GetInstance(), SW_SHOWDEFAULT);
-    g_GraphD3D = new cGraphD3D;
-    g_GraphD3D->InitDD(640, 480, 16);
-    g_GraphD3D->InitD3D(0);
-    if (withRenderer) g_Render = new cRender;
-    g_TextureContainer = new cTextureContainer;
-}
+GraphicsServices::GraphicsServices(bool withRenderer) { StartServices(withRenderer); }
 
 GraphicsServices::~GraphicsServices() {
-    delete g_TextureContainer;
-    g_TextureContainer = nullptr;
-    delete g_GraphD3D;
-    g_GraphD3D = nullptr;
-    delete g_MainWindow;
-    g_MainWindow = nullptr;
-    delete g_Render;
-    g_Render = nullptr;
+    StopServices();
     Win32ResetForTests();
 }
