@@ -139,6 +139,8 @@ TEST_F(CaptureProgram, BadOptionsAreNamedWithStatusTwo) {
         {{"--to"}, "--to needs a value"},
         {{"--out"}, "--out needs a folder"},
         {{"--colour"}, "unknown option '--colour'"},
+        {{"--scale", "5"}, "--scale must be 1, 2, 3 or 4"},
+        {{"--scale", "1.5"}, "--scale must be 1, 2, 3 or 4"},
     };
     for (const auto& c : cases) {
         const ProgramRun run = Capture(c.args);
@@ -177,6 +179,21 @@ TEST_F(CaptureProgram, RangesAreRepeatableAndAgreeWithAFullRun) {
     const std::vector<int16_t> tail = WavSamples(fs::path(part) / "sound.wav");
     ASSERT_EQ(tail.size(), size_t((6 * kRate - 187425) * 2));
     EXPECT_TRUE(std::equal(tail.begin(), tail.end(), sound.begin() + 187425 * 2));
+}
+
+TEST_F(CaptureProgram, FramesAtARenderScaleAreThatManyTimesLarger) {
+    const std::string big = Folder("big");
+    const ProgramRun run = Capture({"--fps", "10", "--to", "0.2", "--png", "--no-video", "--scale", "2", "--out", big});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    // The PNG header's width and height.
+    const std::string png = ReadBytes(fs::path(big) / "frame_000001.png");
+    ASSERT_GE(png.size(), size_t(24));
+    auto word = [&](size_t at) {
+        return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
+               uint32_t(uint8_t(png[at + 2])) << 8 | uint8_t(png[at + 3]);
+    };
+    EXPECT_EQ(word(16), 1280u);
+    EXPECT_EQ(word(20), 960u);
 }
 
 TEST_F(CaptureProgram, SoundIsTheTracksOwnAtEverySegmentChange) {

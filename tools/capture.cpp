@@ -30,7 +30,7 @@ extern char** environ;
 namespace {
 
 const char* const kUsage =
-    "usage: trubelox-capture [--fps N] [--from S] [--to S] [--out DIR] [--png] [--no-video] [--help]\n"
+    "usage: trubelox-capture [--fps N] [--from S] [--to S] [--out DIR] [--png] [--no-video] [--scale K] [--help]\n"
     "  Renders the show on a virtual clock, as fast as the machine allows.\n"
     "  --fps N     frames per second (default 60; 1 to 240)\n"
     "  --from S    first second written (default 0); the show still runs from 0\n"
@@ -38,6 +38,7 @@ const char* const kUsage =
     "  --out DIR   where to write (default capture/)\n"
     "  --png       also write every frame as DIR/frame_NNNNNN.png (N counts from time 0)\n"
     "  --no-video  no DIR/show.mp4 (needs ffmpeg otherwise)\n"
+    "  --scale K   render scale 1 to 4: frames and video at K x 640 by K x 480 (default 1)\n"
     "  Writes DIR/show.mp4 (H.264 and AAC) and DIR/sound.wav (the sound of the range).\n";
 
 const int kRate = 44100;
@@ -49,6 +50,7 @@ struct Options {
     std::string out = "capture";
     bool png = false;
     bool video = true;
+    double scale = 1.0;
 };
 
 // Empty when the options are good, else what is wrong.
@@ -65,6 +67,7 @@ std::string Parse(int argc, char** argv, Options* o, bool* help) {
         else if (arg == "--fps") error = value(&o->fps);
         else if (arg == "--from") error = value(&o->from);
         else if (arg == "--to") error = value(&o->to);
+        else if (arg == "--scale") error = value(&o->scale);
         else if (arg == "--png") o->png = true;
         else if (arg == "--no-video") o->video = false;
         else if (arg == "--out") {
@@ -75,6 +78,8 @@ std::string Parse(int argc, char** argv, Options* o, bool* help) {
         if (!error.empty()) return error;
     }
     if (o->fps < 1.0 || o->fps > 240.0) return "--fps must be between 1 and 240";
+    if (o->scale != 1.0 && o->scale != 2.0 && o->scale != 3.0 && o->scale != 4.0)
+        return "--scale must be 1, 2, 3 or 4";
     if (o->from < 0.0) return "--from must not be negative";
     if (o->to <= o->from) return "--to must be later than --from";
     if (o->to > 24.0 * 3600.0) return "--to must be at most a day";
@@ -196,12 +201,13 @@ struct Encoder {
             close(v[1]);
             return false;
         }
-        char fps[32];
+        char fps[32], size[32];
         std::snprintf(fps, sizeof fps, "%.6g", o.fps);
+        std::snprintf(size, sizeof size, "%dx%d", 640 * int(o.scale), 480 * int(o.scale));
         // Raw inputs need no probing: ffmpeg opens each at its first bytes.
         std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
                                          "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "256",
-                                         "-f", "rawvideo", "-pix_fmt", "rgb565le", "-video_size", "640x480",
+                                         "-f", "rawvideo", "-pix_fmt", "rgb565le", "-video_size", size,
                                          "-framerate", fps, "-i", "pipe:0",
                                          "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "256",
                                          "-f", "s16le", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
@@ -377,6 +383,8 @@ int main(int argc, char** argv) {
     }
     const Options& o = c.options;
     c.folder = std::filesystem::absolute(o.out);
+    DDrawSetRenderScale(int(o.scale));
+    c.row.resize(c.row.size() * size_t(o.scale * o.scale));
     if (!EnterDataFolder()) {
         std::fprintf(stderr, "trubelox-capture: no data/ folder here or beside the program; run it in build/\n");
         return 1;
