@@ -73,6 +73,30 @@ struct Avx2 : Lanes8 {
     }
     static inline bool AnyEqual(I a, I b) { return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, b)) != 0; }
 
+    // Reading a window of a texture row: the lanes' offsets into it.
+    static const bool kWindows = true;
+    static inline bool SameLanes(I a) {
+        return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, _mm256_permutevar8x32_epi32(a, _mm256_setzero_si256()))) == -1;
+    }
+    static inline int MinLane(I a) {
+        __m128i m = _mm_min_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
+        m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0x4E));
+        m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0xB1));
+        return _mm_cvtsi128_si32(m);
+    }
+    static inline int MaxLane(I a) {
+        __m128i m = _mm_max_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
+        m = _mm_max_epi32(m, _mm_shuffle_epi32(m, 0x4E));
+        m = _mm_max_epi32(m, _mm_shuffle_epi32(m, 0xB1));
+        return _mm_cvtsi128_si32(m);
+    }
+    static inline int FirstLane(I a) { return _mm_cvtsi128_si32(_mm256_castsi256_si128(a)); }
+    // The texels at row[offset] and row[offset + 1] (offsets 0 to 7).
+    static inline void WindowPairs(const uint32_t* row, I offsets, I* first, I* second) {
+        *first = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)), offsets);
+        *second = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 1)), offsets);
+    }
+
     static inline F SetF(float v) { return _mm256_set1_ps(v); }
     static inline F FromInt(I a) { return _mm256_cvtepi32_ps(a); }
     static inline I Trunc(F a) { return _mm256_cvttps_epi32(a); }

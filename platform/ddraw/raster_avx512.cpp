@@ -74,6 +74,20 @@ struct Avx512 {
     }
     static inline bool AnyEqual(I a, I b) { return _mm512_cmpeq_epi32_mask(a, b) != 0; }
 
+    // Reading a window of a texture row: the lanes' offsets into it.
+    static const bool kWindows = true;
+    static inline bool SameLanes(I a) {
+        return _mm512_cmpeq_epi32_mask(a, _mm512_permutexvar_epi32(_mm512_setzero_si512(), a)) == 0xFFFF;
+    }
+    static inline int MinLane(I a) { return _mm512_reduce_min_epi32(a); }
+    static inline int MaxLane(I a) { return _mm512_reduce_max_epi32(a); }
+    static inline int FirstLane(I a) { return _mm_cvtsi128_si32(_mm512_castsi512_si128(a)); }
+    // The texels at row[offset] and row[offset + 1] (offsets 0 to 15).
+    static inline void WindowPairs(const uint32_t* row, I offsets, I* first, I* second) {
+        *first = _mm512_permutexvar_epi32(offsets, _mm512_loadu_si512(row));
+        *second = _mm512_permutexvar_epi32(offsets, _mm512_loadu_si512(row + 1));
+    }
+
     static inline F SetF(float v) { return _mm512_set1_ps(v); }
     static inline F FromInt(I a) { return _mm512_cvtepi32_ps(a); }
     static inline I Trunc(F a) { return _mm512_cvttps_epi32(a); }
