@@ -57,7 +57,7 @@ struct Avx2 : Lanes8 {
     }
 
     // The texels at index and index + 1 of eight points.
-    static inline void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
+    static RASTER_INLINE void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
         __m128i lo = _mm256_castsi256_si128(index), hi = _mm256_extracti128_si256(index, 1);
         auto pairAt = [&](int k) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + k)); };
         // Points 0, 1, 4, 5 and 2, 3, 6, 7, so that the even and odd halves

@@ -62,7 +62,7 @@ struct Avx512 {
 
     static inline I Gather(const uint32_t* base, I index) { return _mm512_i32gather_epi32(index, base, 4); }
     // The texels at index and index + 1 of sixteen points.
-    static inline void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
+    static RASTER_INLINE void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
         // Points 0, 1, 4, 5, 8, 9, 12, 13 and 2, 3, 6, 7, 10, 11, 14, 15, so
         // that the even and odd halves come out in order.
         const I order = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);

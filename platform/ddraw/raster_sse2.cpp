@@ -75,7 +75,7 @@ struct Sse2 : Lanes8 {
     }
 
     // The texels at index and index + 1 of eight points.
-    static inline void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
+    static RASTER_INLINE void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
         alignas(16) int32_t k[8];
         Store(k, index);
         __m128i p[8];
