@@ -3,6 +3,7 @@
 // software device. The effects run from their scene's start up to that time
 // first, so their history is the show's. Reported as frames per second.
 // Needs the data set: run in the build folder.
+#include "bench/bench_stage.h"
 #include "fx/effects.h"
 #include "show/scenes.h"
 #include "tools/effect_stage.h"
@@ -15,8 +16,9 @@
 
 namespace {
 
+std::unique_ptr<EffectStage> stage;
+
 EffectStage* Stage() {
-    static std::unique_ptr<EffectStage> stage;
     if (!stage && std::filesystem::exists("data/textures.ini")) {
         setenv("SDL_VIDEODRIVER", "dummy", 0);
         setenv("SDL_AUDIODRIVER", "dummy", 0);
@@ -24,6 +26,12 @@ EffectStage* Stage() {
     }
     return stage.get();
 }
+
+} // namespace
+
+void ReleaseEffectStage() { stage.reset(); }
+
+namespace {
 
 // The library calls a benchmark several times: the effect is run up to its
 // time once only, since going back in time is not what the show does.

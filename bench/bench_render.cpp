@@ -1,6 +1,7 @@
 // The renderer's transform-to-device rate: a 900-point, 1800-triangle sphere
 // painted (transform, projection, lighting) and drawn (cull, clip, hand-over
 // to the device and its rasteriser) once per iteration.
+#include "bench/bench_stage.h"
 #include "gfx/render.h"
 #include "tools/scene_setup.h"
 #include "tools/sphere_mesh.h"
@@ -13,6 +14,7 @@ namespace {
 
 // The services headless, and the benchmark's textured sphere.
 void StartSphereScene(SceneSetup& scene, cObject& sphere) {
+    ReleaseEffectStage(); // one window and one device at a time
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     scene.AddTexture("bench", 64, [](int x, int y) { return ((x / 8 + y / 8) & 1) ? 0xC08040u : 0x4080C0u; });
