@@ -587,11 +587,11 @@ bool DDrawSavePixelsPNG(const uint16_t* pixels, int width, int height, int pitch
 void DDrawSetRasterThreads(int threads);
 
 // The rasterizer's span routines: "portable" (plain C++, any processor),
-// "sse2" (every x86-64) or "avx2". They draw exactly the same pixels. The
-// fastest the processor has is used, or TRUBELOX_RASTER_PATH from the
-// environment. Setting one takes effect at the next change of state; null
-// restores the start-up choice; false (nothing changed) for a path this
-// machine does not have.
+// "sse2" (every x86-64), "avx2" or "avx512" (F, BW and VL). They draw
+// exactly the same pixels. The fastest the processor has is used, or
+// TRUBELOX_RASTER_PATH from the environment. Setting one takes effect at the
+// next change of state; null restores the start-up choice; false (nothing
+// changed) for a path this machine does not have.
 bool DDrawSetRasterPath(const char* path);
 const char* DDrawRasterPath();
 bool DDrawHasRasterPath(const char* path);

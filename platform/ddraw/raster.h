@@ -2,14 +2,18 @@
 // D3DTLVERTEX into an R5G6B5 target with a 16-bit Z-buffer. Internal to the
 // DirectDraw stand-in.
 //
-// Stages, one file each: setup and clipping (raster_setup.cpp), rasterisation
-// of rows into spans (raster_scan.cpp), depth (raster_depth.cpp), sampling
-// and combining (raster_shade.cpp with raster_sample.h), blending and the 565
-// write (raster_blend.cpp), clears (raster_clear.cpp), the choice of span
-// routines from the render states (raster_pipeline.cpp) and the command queue
-// that spreads a frame over threads by bands of rows (raster_queue.cpp).
+// Stages: setup and clipping (raster_setup.cpp); the rows of a triangle and
+// their spans (raster_scan.h); then, per span, depth, texture coordinates,
+// sampling, combining, blending and the 565 write, in one routine per set of
+// states: pixel by pixel on the portable path (raster_portable.cpp), and in
+// batches of 8 or 16 pixels on the SIMD paths (raster_simd.h, written once
+// over the backends of raster_sse2.cpp, raster_avx2.cpp and
+// raster_avx512.cpp). Clears (raster_clear.cpp); the choice of routines from
+// the render states and of the path from the processor (raster_pipeline.cpp);
+// the command queue that sets up and draws a frame on several threads by
+// bands of rows (raster_queue.cpp).
 //
-// Pixel rules, the same on every path (portable C++, SSE2, AVX2):
+// Pixel rules, the same on every path (portable C++, SSE2, AVX2, AVX-512):
 // - Pixel centres at integer coordinates; vertices snapped to 1/256 pixel;
 //   top-left fill rule; spans clipped exactly to the viewport. A vertex
 //   beyond +-2^20 pixels is clipped away geometrically first.
@@ -131,9 +135,9 @@ private:
 void SetDefaultThreads(int threads);
 int DefaultThreads();
 
-// The span routines in use: "portable", "sse2" or "avx2". The fastest the
-// processor has is chosen at start-up, or TRUBELOX_RASTER_PATH. Taken at the
-// next change of state. False (and nothing changed) for a path this machine
+// The span routines in use: "portable", "sse2", "avx2" or "avx512". The
+// fastest the processor has is chosen at start-up, or TRUBELOX_RASTER_PATH.
+// Taken at the next change of state. False (and nothing changed) for a path this machine
 // or build does not have.
 bool SetPath(const char* name);
 const char* PathName();
