@@ -13,7 +13,6 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -314,6 +313,8 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     return TRUE;
 }
 
+BOOL WINAPI IsWindow(HWND hWnd) { return FindLiveWindow(hWnd) ? TRUE : FALSE; }
+
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND hWnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
     PumpSdlEvents();
     for (auto it = g_Queue.begin(); it != g_Queue.end(); ++it) {
@@ -517,59 +518,4 @@ void Win32ResetForTests() {
         while (SDL_PollEvent(&e)) {
         }
     }
-}
-
-// ---------------------------------------------------------------------------
-// Paths
-
-std::string Win32MapPath(const char* windowsPath) {
-    namespace fs = std::filesystem;
-    std::string path = windowsPath ? windowsPath : "";
-    std::replace(path.begin(), path.end(), '\\', '/');
-    bool absolute = !path.empty() && path[0] == '/';
-
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty() && parts.back() != "..") parts.pop_back();
-            else if (!absolute) parts.push_back(part);
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-
-    fs::path result = absolute ? fs::path("/") : fs::path();
-    for (const std::string& part : parts) {
-        fs::path candidate = result / part;
-        std::error_code ec;
-        if (part != ".." && !fs::exists(candidate, ec)) {
-            fs::path dir = result.empty() ? fs::path(".") : result;
-            for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-                std::string name = it->path().filename().string();
-                if (EqualNoCase(name, part.c_str())) {
-                    candidate = result / name;
-                    break;
-                }
-            }
-        }
-        result = candidate;
-    }
-    return result.empty() ? std::string(".") : result.string();
-}
-
-FILE* Win32OpenFile(const char* windowsPath, const char* mode) {
-    if (!windowsPath || !mode) return nullptr;
-    std::string mapped = Win32MapPath(windowsPath);
-    // Only a file opens for reading, as on Windows: a directory would open
-    // here and tell a size of gigabytes, a pipe would block.
-    if (mode[0] == 'r') {
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(mapped, error)) return nullptr;
-    }
-    return std::fopen(mapped.c_str(), mode);
 }
