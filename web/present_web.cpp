@@ -41,7 +41,12 @@ EM_JS(void, PageSetMode, (int width, int height), {
 // Returns at the page's next animation frame. A hidden page shows none: the
 // show waits, its music goes on, and the next frame is in step with it.
 EM_ASYNC_JS(void, PageNextFrame, (), {
-    await new Promise(function(resume) { requestAnimationFrame(function() { resume(); }); });
+    await new Promise(function(resume) {
+        requestAnimationFrame(function() {
+            Module["frameStart"] = performance.now();
+            resume();
+        });
+    });
 });
 
 } // namespace
