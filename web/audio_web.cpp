@@ -45,11 +45,14 @@ EM_JS(int, PageAudioOpen, (int16_t* buffer, int frames), {
         var out = event.outputBuffer, n = out.length;
         Module["_WebAudioFill"](heardAt(event.playbackTime) * 1000, n);
         var left = out.getChannelData(0), right = out.getChannelData(1);
-        var samples = HEAP16, at = buffer >> 1;
+        var samples = HEAP16, at = buffer >> 1, peak = 0;
         for (var i = 0; i < n; ++i, at += 2) {
             left[i] = samples[at] / 32768;
             right[i] = samples[at + 1] / 32768;
+            peak = Math.max(peak, Math.abs(samples[at]), Math.abs(samples[at + 1]));
         }
+        // The loudest sample played so far, for the page's test.
+        Module["audioPeak"] = Math.max(Module["audioPeak"] || 0, peak / 32768);
     };
     Module["audioNode"] = node;
     return 1;

@@ -77,14 +77,15 @@ build_library() { # name, source folder, target, cmake options...
   local name="$1" source="$2" target="$3"
   shift 3
   say "building $name with emcc"
-  { emcmake cmake -S "$source" -B "$deps/build/$name" -DCMAKE_BUILD_TYPE=Release \
+  { emcmake cmake -S "$source" -B "$deps/build/$name" -C "$root/web/deps/$name.cmake" \
+      -DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF "$@" \
     && nice cmake --build "$deps/build/$name" -j"$jobs" --target "$target"; } > "$deps/build-$name.log" 2>&1 \
     || { echo "web: building $name failed; see $deps/build-$name.log" >&2; tail -20 "$deps/build-$name.log" >&2; exit 1; }
 }
 
-# CMake's check_type_size cannot read sizes from emcc's output: the sizes the
-# libraries ask for are given (wasm32: long and size_t 4 bytes, off_t 8).
+# Each library's CMake run is given what its configure checks find with emcc
+# (web/deps/NAME.cmake): the checks, each a run of emcc, took minutes.
 if [ ! -f "$prefix/.built" ]; then
   rm -rf "$deps/src" "$deps/build" "$prefix"
   fetch_sources
@@ -93,12 +94,10 @@ if [ ! -f "$prefix/.built" ]; then
   echo "include(CheckTypeSize)" > "$deps/check-type-size.cmake"
   build_library mpg123 "$deps/src/mpg123/ports/cmake" libmpg123 \
     -DCMAKE_PROJECT_INCLUDE="$deps/check-type-size.cmake" \
-    -DHAVE_SIZEOF_LONG=TRUE -DSIZEOF_LONG=4 -DHAVE_SIZEOF_OFF_T=TRUE -DSIZEOF_OFF_T=8 \
     -DBUILD_LIBOUT123=OFF -DBUILD_PROGRAMS=OFF -DNETWORK=OFF -DIPV6=OFF -DFIFO=OFF
   cp "$deps/build/mpg123/src/libmpg123/libmpg123.a" "$prefix/lib/"
   cp "$deps/build/mpg123/src/libmpg123/mpg123.h" "$deps/src/mpg123/src/libmpg123/fmt123.h" "$prefix/include/"
   build_library libjpeg-turbo "$deps/src/libjpeg-turbo" jpeg-static \
-    -DHAVE_SIZE_T=TRUE -DSIZE_T=4 -DHAVE_UNSIGNED_LONG=TRUE -DUNSIGNED_LONG=4 \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF
   cp "$deps/build/libjpeg-turbo/libjpeg.a" "$deps/build/libjpeg-turbo/jconfig.h" "$prefix/lib/"
   mv "$prefix/lib/jconfig.h" "$prefix/include/"

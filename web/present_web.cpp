@@ -43,7 +43,11 @@ EM_JS(void, PageSetMode, (int width, int height), {
 EM_ASYNC_JS(void, PageNextFrame, (), {
     await new Promise(function(resume) {
         requestAnimationFrame(function() {
+            // The next frame begins: its work, and the page's audio clock as
+            // it reads the show's clock, are measured from here.
             Module["frameStart"] = performance.now();
+            var audio = Module["audioContext"];
+            Module["frameAudioTime"] = audio ? audio.currentTime : null;
             resume();
         });
     });

@@ -148,8 +148,8 @@ LIT = """(() => {
 })()"""
 
 STATS = """(() => { const t = window.trubelox; return t && {state: t.state, frames: t.frames, fps: t.fps,
-  showTime: t.showTime, audioTime: t.audioTime, errors: t.errors, segments: t.segments,
-  audioState: t.audioContext ? t.audioContext.state : null}; })()"""
+  showTime: t.showTime, audioTime: t.audioTime, musicSeconds: t.musicSeconds, errors: t.errors, segments: t.segments,
+  audioState: t.audioContext ? t.audioContext.state : null, audioPeak: window.Module && Module.audioPeak}; })()"""
 
 
 def wait_for(browser, what, condition, timeout):
@@ -174,6 +174,8 @@ def run(args):
         subprocess.run([os.path.join(ROOT, "web", "build.sh"), args.build, args.native], check=True)
     page = os.path.join(args.build, "page")
     os.makedirs(args.out, exist_ok=True)
+    size = sum(os.path.getsize(os.path.join(page, name)) for name in ("show.wasm", "show.js", "show-data.js", "show.data"))
+    check(size < 15 * 1024 * 1024, "the page loads %.1f MB (below 15 MB)" % (size / 1048576.0))
     chromium = shutil.which("chromium") or shutil.which("chromium-browser")
     if not chromium:
         print("test_browser: chromium is not installed", file=sys.stderr)
@@ -195,6 +197,11 @@ def run(args):
         browser.click(*box)
         clicked = time.monotonic()
         wait_for(browser, "the first frames", lambda s: s["frames"] >= 3, 60)
+        # The first frame, the loading word, as the page kept it.
+        first = browser.evaluate("window.trubelox.firstFrame")
+        if first:
+            with open(os.path.join(args.out, "loading.png"), "wb") as f:
+                f.write(base64.b64decode(first.split(",", 1)[1]))
 
         # The tunnel, in segment 1 (0 to 5.5 s).
         wait_for(browser, "segment 1 at 3 s", lambda s: (s["showTime"] or 0) >= 3000, 20)
@@ -217,14 +224,21 @@ def run(args):
         check(late["frames"] >= 10 * (played - 5), "frames are drawn (%d in %.0f s)" % (late["frames"], played))
         check(lit_early > 0.2 and lit_late > 0.05,
               "the frames are not black (%.0f%% and %.0f%% of the pixels lit)" % (100 * lit_early, 100 * lit_late))
-        check(late["audioState"] == "running", "the page's audio runs (%s)" % late["audioState"])
+        check(late["audioState"] == "running" and (late["audioPeak"] or 0) > 0.05,
+              "the page plays the sound track (audio %s, loudest sample %.2f)" %
+              (late["audioState"], late["audioPeak"] or 0))
         if late["audioTime"] is not None and early["audioTime"] is not None:
             audio = (late["audioTime"] - early["audioTime"]) * 1000.0
             show = late["showTime"] - early["showTime"]
-            check(audio > 0.5 * (played - 5) * 1000 and abs(show - audio) <= max(100.0, 0.005 * audio),
+            check(audio > 0.5 * (played - 5) * 1000 and abs(show - audio) <= max(60.0, 0.003 * audio),
                   "the show's clock follows the audio clock (%.0f ms of show over %.0f ms of audio)" % (show, audio))
         else:
             check(False, "the page has an audio clock")
+        # The clock counts the music's seconds as they are heard (its syncs).
+        counted = [(s["musicSeconds"], s["showTime"] // 1000) for s in (early, late)]
+        check(all(abs(music - shown) <= 1 for music, shown in counted),
+              "the clock runs on the music's seconds (%s counted at %s s of show)" %
+              (" and ".join(str(m) for m, _ in counted), " and ".join(str(t) for _, t in counted)))
 
         segments = late["segments"] or {}
         # The frame rate the page showed, and the work of a frame (from the
