@@ -570,6 +570,9 @@ bool AnyStarting() {
 
 // Lets BASS_Update skip the engine lock while no stream waits to start.
 std::atomic<bool> g_AnyStarting{false};
+// Where the engine has no thread, BASS_Update stopped waiting for the
+// streams started since the last BASS_StreamPlay.
+bool g_StartWaitGaveUp = false;
 
 void NoteStarts() { g_AnyStarting.store(AnyStarting()); }
 
@@ -838,15 +841,20 @@ BOOL WINAPI BASS_Update() {
     if (!OutputHasEngineThread()) {
         // No audio thread to wait for: step the engine here, letting the
         // output's device run between the steps. A page's device is heard
-        // later than SDL's (its buffers are larger).
+        // later than SDL's (its buffers are larger). A device that does not
+        // play at all (a page whose audio never starts) is waited for once,
+        // not at every frame.
         const int64_t until = NowUs() + 2000000;
         for (;;) {
             {
                 EngineLock lock;
                 Step(NowUs(), true);
-                if (!g_Running || !AnyStarting()) break;
+                if (!g_Running || !AnyStarting() || g_StartWaitGaveUp) break;
             }
-            if (NowUs() >= until) break;
+            if (NowUs() >= until) {
+                g_StartWaitGaveUp = true;
+                break;
+            }
             OutputYield();
         }
         return TRUE;
@@ -885,6 +893,7 @@ BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD) {
         if (s->state == kPlaying) s->state = kStarting;
     }
     if (s->state == kStopped) s->state = kStarting;
+    g_StartWaitGaveUp = false;
     // Decoded ahead now, so that nothing is decoded between the start and
     // the first frame.
     EnsureDecoded(*s, s->position + kStreamBufferFrames * 4);
