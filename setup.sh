@@ -16,6 +16,8 @@ packages=(
   libfreetype-dev      # data set: font rasterising
   fonts-dejavu-core    # data set: the font faces
   ffmpeg               # trubelox-capture: the video file
+  emscripten           # the web build (web/, ./web.sh)
+  chromium             # the web build's test: the page in headless Chromium
 )
 
 missing=()

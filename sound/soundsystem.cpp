@@ -74,8 +74,9 @@ void cSoundSystem::MP3Load(const char* name) {
     long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
     std::fseek(file, 0, SEEK_SET);
-    // The stream takes a 32-bit length.
-    if (size > long(UINT32_MAX)) {
+    // The stream takes a 32-bit length. (Compared unsigned: where long has
+    // 32 bits, long(UINT32_MAX) is -1.)
+    if (size > 0 && uint64_t(size) > UINT32_MAX) {
         std::fclose(file);
         FailWithPath("Sound track too big", where);
     }

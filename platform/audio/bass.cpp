@@ -2,17 +2,17 @@
 // output, with position syncs that fire when their frame is heard, and DSPs.
 // One engine serves all outputs. The null output and the offline mode hear
 // each output frame at a fixed moment, start + f / 44100 s, and are mixed
-// when due. A device (SDL's, or the tests' stand-in) is mixed a little ahead
-// into a FIFO that its callback drains at its own pace; the callback reports
-// what it took and when, and an OutputClock learns from that when each frame
-// is heard. Live, an audio thread steps the engine; offline (and with the
-// tests' device) the caller does.
+// when due. A device (the output's, output.h, or the tests' stand-in) is
+// mixed a little ahead into a FIFO that its callback drains at its own pace;
+// the callback reports what it took and when, and an OutputClock learns from
+// that when each frame is heard. Live, an audio thread steps the engine, or
+// the output does where there are no threads (a web page); offline (and with
+// the tests' device) the caller does.
 #include "platform/audio/bass.h"
 
 #include "platform/audio/mp3decoder.h"
+#include "platform/audio/output.h"
 #include "platform/audio/outputclock.h"
-
-#include <SDL.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,13 +24,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <pthread.h>
-#include <sched.h>
 #include <string>
 #include <thread>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 #include <vector>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "WAV output writes samples as they lie in memory");
@@ -48,7 +43,6 @@ const size_t kDecodeStepFrames = 4096;    // decoding done ahead per step
 const int64_t kDeviceLeadFrames = 1764;   // the device FIFO holds at least 40 ms
 const int64_t kTickUs = 5000;             // the audio thread steps at least this often
 const size_t kFifoFrames = 32768;
-const int kDeviceSamples = 512;
 const int kReportRing = 256; // device reports not yet taken in by the engine
 const int kReportHistory = 64; // reports the engine keeps, to place frames
 
@@ -260,7 +254,7 @@ int64_t g_Origin = 0;      // moment of output frame 0, µs
 int64_t g_Processed = 0;   // output frames mixed
 uint64_t g_SyncsFired = 0;
 
-SDL_AudioDeviceID g_Device = 0;
+bool g_DeviceOpen = false; // the output's device (not the tests')
 OutputFifo g_Fifo;
 
 // The device's side: its position, written only by its callback.
@@ -415,10 +409,9 @@ void MixUntil(int64_t target) {
 // ---------------------------------------------------------------------------
 // Device timing
 
-// The device's callback (SDL's thread, or the tests' device): takes frames
+// The device's callback (the output's, or the tests' device): takes frames
 // from the FIFO and reports what it took and when.
-void DeviceTake(int16_t* dst, size_t frames) {
-    int64_t us = NowUs();
+void DeviceTake(int16_t* dst, size_t frames, int64_t us) {
     uint64_t read = 0;
     size_t taken = g_Fifo.Pop(dst, frames, &read);
     g_Reports.Push(DeviceReport{us, g_DevicePosition, read, uint32_t(frames), uint32_t(taken)});
@@ -577,6 +570,9 @@ bool AnyStarting() {
 
 // Lets BASS_Update skip the engine lock while no stream waits to start.
 std::atomic<bool> g_AnyStarting{false};
+// Where the engine has no thread, BASS_Update stopped waiting for the
+// streams started since the last BASS_StreamPlay.
+bool g_StartWaitGaveUp = false;
 
 void NoteStarts() { g_AnyStarting.store(AnyStarting()); }
 
@@ -640,7 +636,9 @@ void Step(int64_t now, bool mixAhead) {
             if (s->decoder.Done()) s->syncCursor = UINT64_MAX;
             break;
         }
+        OutputSyncMoment(due);
         FireSyncsAt(*s, pos);
+        OutputSyncMoment(-1);
         s->syncCursor = std::max(s->syncCursor, pos + 1);
     }
     // A sync set later for a position already heard does not fire.
@@ -656,21 +654,8 @@ void Step(int64_t now, bool mixAhead) {
 }
 
 
-// A sync fired late starts the clock's second late (the clock holds its
-// reading until the music catches up) and a late top-up of the FIFO leaves a
-// gap: the audio thread asks for real-time scheduling where the system
-// grants it, else for a higher priority, else runs as it is.
-void RaiseThreadPriority() {
-    sched_param param{};
-    param.sched_priority = std::max(sched_get_priority_min(SCHED_FIFO), 5);
-    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
-    if (setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), -10) != 0) {
-        // Nothing more to try; timing stays best effort.
-    }
-}
-
 void AudioThread() {
-    RaiseThreadPriority();
+    OutputRaiseThreadPriority();
     t_HoldsEngine = true;
     std::unique_lock<std::mutex> lock(g_Mutex);
     int overdue = 0;
@@ -701,53 +686,6 @@ void AudioThread() {
             g_Wake.wait_for(lock, std::chrono::microseconds(syncNear ? wait - 1000 : wait));
         }
     }
-}
-
-void DeviceCallback(void*, Uint8* stream, int bytes) { DeviceTake(reinterpret_cast<int16_t*>(stream), size_t(bytes) / 4); }
-
-// What lies between the callback and the ear: the device buffer the callback
-// fills is heard after the one playing now, and anything beyond SDL (a sound
-// server, the hardware) is added by TRUBELOX_AUDIO_LATENCY_MS.
-int64_t DeviceLatencyUs(const SDL_AudioSpec& have) {
-    int64_t us = int64_t(have.samples) * 1000000 / std::max(have.freq, 1);
-    if (const char* extra = std::getenv("TRUBELOX_AUDIO_LATENCY_MS")) {
-        char* end = nullptr;
-        double ms = std::strtod(extra, &end);
-        if (end != extra && ms >= 0 && ms < 10000) us += int64_t(ms * 1000);
-    }
-    return us;
-}
-
-bool OpenDevice(std::string* why) {
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        *why = SDL_GetError();
-        return false;
-    }
-    SDL_AudioSpec want{}, have{};
-    want.freq = int(kRate);
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = kDeviceSamples;
-    want.callback = DeviceCallback;
-    g_Fifo.Reset();
-    g_Device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (g_Device == 0) {
-        *why = SDL_GetError();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    const char* driver = SDL_GetCurrentAudioDriver();
-    g_Driver = driver ? driver : "";
-    g_LatencyUs = DeviceLatencyUs(have);
-    return true;
-}
-
-void CloseDevice() {
-    if (!g_Device) return;
-    SDL_CloseAudioDevice(g_Device);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    g_Device = 0;
 }
 
 void ClearSlotsOf(DWORD channel) {
@@ -799,7 +737,12 @@ BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND) {
         g_Kind = BASS_OUTPUT_NULL;
         why = "none asked for";
     } else {
-        g_Kind = OpenDevice(&why) ? BASS_OUTPUT_DEVICE : BASS_OUTPUT_NULL;
+        sOutputDevice device;
+        g_Fifo.Reset();
+        g_DeviceOpen = OutputOpen(&device, &why);
+        g_Kind = g_DeviceOpen ? BASS_OUTPUT_DEVICE : BASS_OUTPUT_NULL;
+        g_Driver = device.driver;
+        g_LatencyUs = device.latencyUs;
     }
     if (g_Kind == BASS_OUTPUT_NULL) {
         g_Driver.clear();
@@ -827,7 +770,10 @@ BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND) {
         g_LargestTake = 0;
         ForgetDeviceTiming();
     }
-    if (!CallerSteps()) g_Thread = std::thread(AudioThread);
+    if (!CallerSteps()) {
+        if (OutputHasEngineThread()) g_Thread = std::thread(AudioThread);
+        else OutputStartEngine();
+    }
     return TRUE;
 }
 
@@ -844,7 +790,7 @@ BOOL WINAPI BASS_Start() {
         }
         g_Origin = FloorMs(NowUs()) - RelTime(g_Processed);
         g_Running = true;
-        if (g_Device) SDL_PauseAudioDevice(g_Device, 0);
+        if (g_DeviceOpen) OutputPause(false);
     }
     g_Wake.notify_all();
     return TRUE;
@@ -854,7 +800,7 @@ BOOL WINAPI BASS_Stop() {
     EngineLock lock;
     if (!g_Open) return FALSE;
     g_Running = false;
-    if (g_Device) SDL_PauseAudioDevice(g_Device, 1);
+    if (g_DeviceOpen) OutputPause(true);
     return TRUE;
 }
 
@@ -867,7 +813,9 @@ BOOL WINAPI BASS_Free() {
     }
     g_Wake.notify_all();
     if (g_Thread.joinable()) g_Thread.join();
-    CloseDevice();
+    else if (!CallerSteps()) OutputStopEngine();
+    if (g_DeviceOpen) OutputClose();
+    g_DeviceOpen = false;
     std::lock_guard<std::mutex> lock(g_Mutex);
     ClearSlotsOf(0);
     for (int i = 0; i < kMaxStreams; ++i) {
@@ -890,6 +838,27 @@ BOOL WINAPI BASS_Update() {
         return TRUE;
     }
     if (t_HoldsEngine || !g_AnyStarting.load()) return TRUE;
+    if (!OutputHasEngineThread()) {
+        // No audio thread to wait for: step the engine here, letting the
+        // output's device run between the steps. A page's device is heard
+        // later than SDL's (its buffers are larger). A device that does not
+        // play at all (a page whose audio never starts) is waited for once,
+        // not at every frame.
+        const int64_t until = NowUs() + 2000000;
+        for (;;) {
+            {
+                EngineLock lock;
+                Step(NowUs(), true);
+                if (!g_Running || !AnyStarting() || g_StartWaitGaveUp) break;
+            }
+            if (NowUs() >= until) {
+                g_StartWaitGaveUp = true;
+                break;
+            }
+            OutputYield();
+        }
+        return TRUE;
+    }
     g_Wake.notify_all();
     std::unique_lock<std::mutex> lock(g_Mutex);
     g_Started.wait_for(lock, std::chrono::milliseconds(250), [] { return !g_Running || !AnyStarting(); });
@@ -924,6 +893,7 @@ BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD) {
         if (s->state == kPlaying) s->state = kStarting;
     }
     if (s->state == kStopped) s->state = kStarting;
+    g_StartWaitGaveUp = false;
     // Decoded ahead now, so that nothing is decoded between the start and
     // the first frame.
     EnsureDecoded(*s, s->position + kStreamBufferFrames * 4);
@@ -1041,7 +1011,7 @@ void BassSetTestDevice(bool on, uint32_t latencyUs) {
 
 void BassTestDeviceTake(void* buffer, DWORD bytes) {
     if (!g_Open || !g_TestDevice || !buffer) return;
-    DeviceTake(static_cast<int16_t*>(buffer), bytes / 4);
+    DeviceTake(static_cast<int16_t*>(buffer), bytes / 4, NowUs());
 }
 
 void BassSetDeviceObserver(BassDeviceObserver observer, void* user) {
@@ -1053,14 +1023,26 @@ void BassSetDeviceObserver(BassDeviceObserver observer, void* user) {
 uint32_t BassGetOutputLatencyUs() { return g_Kind == BASS_OUTPUT_DEVICE ? uint32_t(g_LatencyUs) : 0; }
 
 uint64_t BassTestDeviceStep() {
+    if (!g_TestDevice) return uint64_t(NowUs() + kTickUs);
+    return uint64_t(BassEngineStep());
+}
+
+// ---------------------------------------------------------------------------
+// For the outputs (output.h)
+
+void BassDeviceTake(int16_t* dst, size_t frames, int64_t us) { DeviceTake(dst, frames, us); }
+
+int64_t BassEngineStep() {
     EngineLock lock;
     int64_t now = NowUs();
-    if (!g_Open || !g_TestDevice) return uint64_t(now + kTickUs);
+    if (!g_Open) return now + kTickUs;
     Step(now, true);
     int64_t next = now + kTickUs;
     if (g_Running) next = std::min(next, NextSyncDue());
-    return uint64_t(std::max(next, now + 1));
+    return std::max(next, now + 1);
 }
+
+int64_t BassNowUs() { return NowUs(); }
 
 DWORD BassOfflineRender(void* buffer, DWORD bytes) {
     EngineLock lock;

@@ -3,7 +3,6 @@
 #include "platform/ddraw/ddraw.h"
 
 #include "platform/ddraw/ddraw_objects.h"
-#include "platform/win32/win32_sdl.h"
 
 #include <algorithm>
 #include <chrono>
@@ -294,7 +293,7 @@ HRESULT DirectDrawObject::SetCooperativeLevel(HWND hWnd, DWORD flags) {
         m_CoopFlags = flags;
         return DD_OK;
     }
-    if (!hWnd || !Win32GetSdlWindow(hWnd)) return DDERR_INVALIDPARAMS;
+    if (!IsWindow(hWnd)) return DDERR_INVALIDPARAMS;
     m_hWnd = hWnd;
     m_CoopFlags = flags;
     m_Presenter->Attach(hWnd);

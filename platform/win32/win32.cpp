@@ -1,22 +1,17 @@
-// Win32 stand-in on SDL2: windows, one message queue, cursor, message boxes,
-// debugger output and the counters.
+// The Win32 stand-in's core: window classes, windows, the one message queue,
+// the cursor, message boxes, the debugger output, the counters and the
+// stand-in controls, the same wherever it runs. What it shows windows on is
+// its backend (win32_backend.h): SDL2 on Linux, a web page's canvas.
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_sdl.h"
-
-#include <SDL.h>
+#include "platform/win32/win32_backend.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,7 +24,7 @@ struct sWindowClass {
 struct sWindow {
     std::string className;
     WNDPROC proc = nullptr;
-    SDL_Window* sdl = nullptr;
+    sNativeWindow* native = nullptr;
     bool alive = false;
 };
 
@@ -41,13 +36,6 @@ std::deque<MSG> g_Queue;
 bool g_QuitPosted = false;
 int g_QuitCode = 0;
 
-std::atomic<int> g_SignalCount{0};
-std::atomic<int> g_SignalsDelivered{0};
-std::atomic<int64_t> g_FirstSignalUs{0}; // the signal that asked to close; 0: none
-// A show that has not stopped this long after being asked may be forced.
-const int64_t kForceAfterUs = 2000000;
-
-bool g_CursorHidden = false;
 HCURSOR g_CurrentCursor = nullptr;
 HCURSOR g_ArrowCursor = reinterpret_cast<HCURSOR>(uintptr_t(0x7F00));
 
@@ -83,15 +71,35 @@ sWindow* FindLiveWindow(HWND hWnd) {
 
 HWND HandleOf(sWindow* w) { return reinterpret_cast<HWND>(w); }
 
-HWND WindowFromSdlId(Uint32 id) {
-    for (auto& w : g_Windows)
-        if (w->alive && w->sdl && SDL_GetWindowID(w->sdl) == id) return HandleOf(w.get());
+DWORD MessageTime() { return timeGetTime(); }
+
+bool Matches(const MSG& m, HWND hWnd, UINT filterMin, UINT filterMax) {
+    if (hWnd && m.hwnd != hWnd) return false;
+    if (filterMin == 0 && filterMax == 0) return true;
+    return m.message >= filterMin && m.message <= filterMax;
+}
+
+uint64_t NowMicroseconds() { return g_VirtualClock ? g_VirtualMicroseconds.load() : BackendNowMicroseconds(); }
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// For the backends
+
+HWND Win32WindowOfNative(const sNativeWindow* window) {
+    if (!window) return nullptr;
+    // The newest first: on a page every window is shown on the one canvas.
+    for (auto it = g_Windows.rbegin(); it != g_Windows.rend(); ++it)
+        if ((*it)->alive && (*it)->native == window) return HandleOf(it->get());
     return nullptr;
 }
 
-DWORD MessageTime() { return timeGetTime(); }
+sNativeWindow* Win32NativeOf(HWND hWnd) {
+    sWindow* w = FindLiveWindow(hWnd);
+    return w ? w->native : nullptr;
+}
 
-void Enqueue(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+void Win32QueueMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     MSG m{};
     m.hwnd = hWnd;
     m.message = message;
@@ -101,134 +109,9 @@ void Enqueue(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     g_Queue.push_back(m);
 }
 
-void PostToAllWindows(UINT message) {
+void Win32QueueToAllWindows(UINT message) {
     for (auto& w : g_Windows)
-        if (w->alive) Enqueue(HandleOf(w.get()), message, 0, 0);
-}
-
-WPARAM VirtualKeyOf(SDL_Keycode key) {
-    if (key >= SDLK_a && key <= SDLK_z) return WPARAM('A' + (key - SDLK_a));
-    if (key >= SDLK_0 && key <= SDLK_9) return WPARAM('0' + (key - SDLK_0));
-    switch (key) {
-    case SDLK_ESCAPE: return VK_ESCAPE;
-    case SDLK_RETURN: return VK_RETURN;
-    case SDLK_SPACE: return VK_SPACE;
-    case SDLK_BACKSPACE: return VK_BACK;
-    case SDLK_TAB: return VK_TAB;
-    default: return 0;
-    }
-}
-
-// Turns what SDL has seen since the last call into queued messages.
-void PumpSdlEvents() {
-    int signals = g_SignalCount.load();
-    if (signals > g_SignalsDelivered) {
-        g_SignalsDelivered = signals;
-        PostToAllWindows(WM_CLOSE);
-    }
-    if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-        switch (e.type) {
-        case SDL_QUIT:
-            PostToAllWindows(WM_CLOSE);
-            break;
-        case SDL_WINDOWEVENT: {
-            HWND hWnd = WindowFromSdlId(e.window.windowID);
-            if (!hWnd) break;
-            if (e.window.event == SDL_WINDOWEVENT_CLOSE) Enqueue(hWnd, WM_CLOSE, 0, 0);
-            else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) Enqueue(hWnd, WM_PAINT, 0, 0);
-            break;
-        }
-        case SDL_KEYDOWN:
-        case SDL_KEYUP: {
-            HWND hWnd = WindowFromSdlId(e.key.windowID);
-            WPARAM vk = VirtualKeyOf(e.key.keysym.sym);
-            if (!hWnd || !vk) break;
-            LPARAM lParam = 1 | (LPARAM(e.key.keysym.scancode & 0xFF) << 16);
-            Enqueue(hWnd, e.type == SDL_KEYDOWN ? WM_KEYDOWN : WM_KEYUP, vk, lParam);
-            break;
-        }
-        case SDL_MOUSEMOTION: {
-            HWND hWnd = WindowFromSdlId(e.motion.windowID);
-            if (!hWnd) break;
-            // HTCLIENT in the low word, the mouse message in the high word.
-            Enqueue(hWnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hWnd), LPARAM(1) | (LPARAM(WM_MOUSEMOVE) << 16));
-            Enqueue(hWnd, WM_MOUSEMOVE, 0, LPARAM(e.motion.x & 0xFFFF) | (LPARAM(e.motion.y & 0xFFFF) << 16));
-            break;
-        }
-        default:
-            break;
-        }
-    }
-}
-
-bool Matches(const MSG& m, HWND hWnd, UINT filterMin, UINT filterMax) {
-    if (hWnd && m.hwnd != hWnd) return false;
-    if (filterMin == 0 && filterMax == 0) return true;
-    return m.message >= filterMin && m.message <= filterMax;
-}
-
-uint64_t MonotonicMicroseconds() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
-}
-
-uint64_t NowMicroseconds() {
-    return g_VirtualClock ? g_VirtualMicroseconds.load() : MonotonicMicroseconds();
-}
-
-void SignalHandler(int sig) {
-    // Every signal asks the windows to close. Signals in a burst (timeout
-    // sends one to the process and one to its group) are the same request;
-    // only one repeated after the show failed to stop in time ends it at
-    // once.
-    const int64_t now = int64_t(MonotonicMicroseconds());
-    int64_t first = 0;
-    g_SignalCount.fetch_add(1);
-    if (g_FirstSignalUs.compare_exchange_strong(first, now)) return;
-    if (now - first >= kForceAfterUs) {
-        std::signal(sig, SIG_DFL);
-        std::raise(sig);
-    }
-}
-
-bool IsHeadlessDriver(const char* name) {
-    return name && (std::strcmp(name, "dummy") == 0 || std::strcmp(name, "offscreen") == 0);
-}
-
-} // namespace
-
-// ---------------------------------------------------------------------------
-// SDL video
-
-bool Win32EnsureVideo() {
-    if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
-    for (const char* driver : {"offscreen", "dummy"}) {
-        setenv("SDL_VIDEODRIVER", driver, 1);
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
-    }
-    return false;
-}
-
-SDL_Window* Win32GetSdlWindow(HWND hWnd) {
-    sWindow* w = FindLiveWindow(hWnd);
-    return w ? w->sdl : nullptr;
-}
-
-void Win32SetClientSize(HWND hWnd, int width, int height) {
-    sWindow* w = FindLiveWindow(hWnd);
-    if (w && w->sdl) SDL_SetWindowSize(w->sdl, width, height);
-}
-
-bool Win32HasDisplay() {
-    const char* env = std::getenv("SDL_VIDEODRIVER");
-    if (IsHeadlessDriver(env)) return false;
-    if (SDL_WasInit(SDL_INIT_VIDEO)) return !IsHeadlessDriver(SDL_GetCurrentVideoDriver());
-    return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+        if (w->alive) Win32QueueMessage(HandleOf(w.get()), message, 0, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -266,14 +149,12 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD, i
     for (auto& c : g_Classes)
         if (EqualNoCase(c.name, className)) cls = &c;
     if (!cls) return nullptr;
-    if (!Win32EnsureVideo()) return nullptr;
 
     auto w = std::make_unique<sWindow>();
     w->className = cls->name;
     w->proc = cls->wc.lpfnWndProc;
-    w->sdl = SDL_CreateWindow(windowName ? windowName : "", x, y, std::max(width, 1), std::max(height, 1),
-                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
-    if (!w->sdl) return nullptr;
+    w->native = BackendCreateWindow(windowName ? windowName : "", x, y, std::max(width, 1), std::max(height, 1));
+    if (!w->native) return nullptr;
     w->alive = true;
     sWindow* raw = w.get();
     g_Windows.push_back(std::move(w));
@@ -289,10 +170,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD, i
 BOOL WINAPI ShowWindow(HWND hWnd, int cmdShow) {
     sWindow* w = FindLiveWindow(hWnd);
     if (!w) return FALSE;
-    bool wasVisible = (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN) != 0;
-    if (cmdShow == SW_HIDE) SDL_HideWindow(w->sdl);
-    else SDL_ShowWindow(w->sdl);
-    return wasVisible ? TRUE : FALSE;
+    return BackendShowWindow(w->native, cmdShow != SW_HIDE) ? TRUE : FALSE;
 }
 
 BOOL WINAPI UpdateWindow(HWND hWnd) {
@@ -307,15 +185,18 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     if (!w) return FALSE;
     w->proc(hWnd, WM_DESTROY, 0, 0);
     w->alive = false;
-    if (w->sdl) SDL_DestroyWindow(w->sdl);
-    w->sdl = nullptr;
+    sNativeWindow* native = w->native;
+    w->native = nullptr;
+    BackendDestroyWindow(native);
     g_Queue.erase(std::remove_if(g_Queue.begin(), g_Queue.end(), [&](const MSG& m) { return m.hwnd == hWnd; }),
                   g_Queue.end());
     return TRUE;
 }
 
+BOOL WINAPI IsWindow(HWND hWnd) { return FindLiveWindow(hWnd) ? TRUE : FALSE; }
+
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND hWnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
-    PumpSdlEvents();
+    BackendPumpEvents();
     for (auto it = g_Queue.begin(); it != g_Queue.end(); ++it) {
         if (!Matches(*it, hWnd, filterMin, filterMax)) continue;
         if (msg) *msg = *it;
@@ -340,7 +221,7 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
     if (!msg || msg->message != WM_KEYDOWN) return FALSE;
     WPARAM vk = msg->wParam;
     WPARAM ch = 0;
-    bool shift = SDL_WasInit(SDL_INIT_VIDEO) && (SDL_GetModState() & KMOD_SHIFT);
+    bool shift = BackendShiftDown();
     if (vk >= 'A' && vk <= 'Z') ch = shift ? vk : vk - 'A' + 'a';
     else if ((vk >= '0' && vk <= '9') || vk == VK_ESCAPE || vk == VK_RETURN || vk == VK_SPACE || vk == VK_BACK ||
              vk == VK_TAB)
@@ -376,7 +257,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT msg, WPARAM, LPARAM) {
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd && !FindLiveWindow(hWnd)) return FALSE;
-    Enqueue(hWnd, msg, wParam, lParam);
+    Win32QueueMessage(hWnd, msg, wParam, lParam);
     return TRUE;
 }
 
@@ -401,33 +282,15 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
 HCURSOR WINAPI SetCursor(HCURSOR cursor) {
     HCURSOR previous = g_CurrentCursor;
     g_CurrentCursor = cursor;
-    bool hide = cursor == nullptr;
-    if (SDL_WasInit(SDL_INIT_VIDEO) && hide != g_CursorHidden) SDL_ShowCursor(hide ? SDL_DISABLE : SDL_ENABLE);
-    g_CursorHidden = hide;
+    BackendSetCursorHidden(cursor == nullptr);
     return previous;
-}
-
-void Win32ReapplyCursor() {
-    if (!SDL_WasInit(SDL_INIT_VIDEO) || !g_CursorHidden) return;
-    SDL_ShowCursor(SDL_ENABLE);
-    SDL_ShowCursor(SDL_DISABLE);
 }
 
 int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     if (!text) text = "";
     if (!caption) caption = "Error";
     if (g_BoxHook) g_BoxHook(caption, text, g_BoxHookUser);
-    if (Win32HasDisplay()) {
-        Uint32 flags = SDL_MESSAGEBOX_INFORMATION;
-        if ((type & 0xF0) == MB_ICONHAND) flags = SDL_MESSAGEBOX_ERROR;
-        else if ((type & 0xF0) == MB_ICONEXCLAMATION) flags = SDL_MESSAGEBOX_WARNING;
-        if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(SDL_ENABLE);
-        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0) return IDOK;
-    }
-    std::fprintf(stderr, "%s: %s", caption, text);
-    size_t n = std::strlen(text);
-    if (n == 0 || text[n - 1] != '\n') std::fputc('\n', stderr);
-    std::fflush(stderr);
+    BackendMessageBox(caption, text, type);
     return IDOK;
 }
 
@@ -437,16 +300,7 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
 void WINAPI OutputDebugStringA(LPCSTR text) {
     if (!text) return;
     if (g_DebugHook) g_DebugHook(nullptr, text, g_DebugHookUser);
-    // Like a debugger's window: seen when asked for (TRUBELOX_DEBUG=1). A
-    // closed or full standard error is not an error of the program's.
-    static const bool shown = [] {
-        const char* debug = std::getenv("TRUBELOX_DEBUG");
-        return debug && *debug && std::strcmp(debug, "0") != 0;
-    }();
-    if (!shown) return;
-    std::fputs(text, stderr);
-    std::fflush(stderr);
-    std::clearerr(stderr);
+    BackendDebugOutput(text);
 }
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
@@ -469,16 +323,6 @@ DWORD WINAPI timeGetTime() { return DWORD(NowMicroseconds() / 1000u); }
 HINSTANCE Win32GetInstance() {
     static int tag;
     return reinterpret_cast<HINSTANCE>(&tag);
-}
-
-void Win32InstallSignalHandlers() {
-    struct sigaction sa {};
-    sa.sa_handler = SignalHandler;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    // A closed standard error (the debugger output) must not end the show.
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 void Win32SetVirtualClock(bool on, uint64_t startMicroseconds) {
@@ -504,72 +348,11 @@ void Win32SetMessageBoxHook(Win32TextHook hook, void* user) {
 
 void Win32ResetForTests() {
     for (auto& w : g_Windows)
-        if (w->alive && w->sdl) SDL_DestroyWindow(w->sdl);
+        if (w->alive && w->native) BackendDestroyWindow(w->native);
     g_Windows.clear();
     g_Classes.clear();
     g_Queue.clear();
     g_QuitPosted = false;
     g_QuitCode = 0;
-    g_SignalsDelivered = g_SignalCount.load();
-    g_FirstSignalUs = 0;
-    if (SDL_WasInit(SDL_INIT_VIDEO)) {
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) {
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Paths
-
-std::string Win32MapPath(const char* windowsPath) {
-    namespace fs = std::filesystem;
-    std::string path = windowsPath ? windowsPath : "";
-    std::replace(path.begin(), path.end(), '\\', '/');
-    bool absolute = !path.empty() && path[0] == '/';
-
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty() && parts.back() != "..") parts.pop_back();
-            else if (!absolute) parts.push_back(part);
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-
-    fs::path result = absolute ? fs::path("/") : fs::path();
-    for (const std::string& part : parts) {
-        fs::path candidate = result / part;
-        std::error_code ec;
-        if (part != ".." && !fs::exists(candidate, ec)) {
-            fs::path dir = result.empty() ? fs::path(".") : result;
-            for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-                std::string name = it->path().filename().string();
-                if (EqualNoCase(name, part.c_str())) {
-                    candidate = result / name;
-                    break;
-                }
-            }
-        }
-        result = candidate;
-    }
-    return result.empty() ? std::string(".") : result.string();
-}
-
-FILE* Win32OpenFile(const char* windowsPath, const char* mode) {
-    if (!windowsPath || !mode) return nullptr;
-    std::string mapped = Win32MapPath(windowsPath);
-    // Only a file opens for reading, as on Windows: a directory would open
-    // here and tell a size of gigabytes, a pipe would block.
-    if (mode[0] == 'r') {
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(mapped, error)) return nullptr;
-    }
-    return std::fopen(mapped.c_str(), mode);
+    BackendResetForTests();
 }
