@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "app/offline.h"
 #include "app/shell.h"
+#include "platform/ddraw/ddraw.h"
 #include "tools/options.h"
 #include "show/show.h"
 
@@ -21,10 +22,11 @@
 namespace {
 
 const char* const kUsage =
-    "usage: trubelox-timedemo [--step MS] [--to S] [--help]\n"
+    "usage: trubelox-timedemo [--step MS] [--to S] [--scale K] [--help]\n"
     "  Runs the show on a virtual clock as fast as it can and prints the speed of each segment.\n"
     "  --step MS   playing time between frames (default 16.667, 60 frames a second)\n"
-    "  --to S      where to stop, in seconds (default 248)\n";
+    "  --to S      where to stop, in seconds (default 248)\n"
+    "  --scale K   render scale 1 to 4: frames of K x 640 by K x 480 (default 1)\n";
 
 struct Segment {
     int frames = 0;
@@ -67,10 +69,10 @@ bool OnFrame(const uint16_t*, int, int, int, void* user) {
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    double step = 1000.0 / 60.0, to = 248.0;
+    double step = 1000.0 / 60.0, to = 248.0, scale = 1.0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        double* value = arg == "--step" ? &step : arg == "--to" ? &to : nullptr;
+        double* value = arg == "--step" ? &step : arg == "--to" ? &to : arg == "--scale" ? &scale : nullptr;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -88,6 +90,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "trubelox-timedemo: --step must be 1 to 1000 ms and --to 0 to 86400 s\n");
         return 2;
     }
+    if (scale != 1.0 && scale != 2.0 && scale != 3.0 && scale != 4.0) {
+        std::fprintf(stderr, "trubelox-timedemo: --scale must be 1, 2, 3 or 4\n");
+        return 2;
+    }
+    DDrawSetRenderScale(int(scale));
     if (!EnterDataFolder()) {
         std::fprintf(stderr, "trubelox-timedemo: no data/ folder here or beside the program; run it in build/\n");
         return 1;

@@ -79,6 +79,12 @@ void Presenter::SetMode(int width, int height) {
     PageSetMode(width, height);
 }
 
+// The page keeps the mode's size: the browser's own scaling is cheaper than
+// drawing more pixels on one thread of WebAssembly.
+int Presenter::FitScale(int, int) { return 1; }
+
+int Presenter::RefreshRate() { return 60; }
+
 void Presenter::Present(const uint16_t* pixels, int width, int height, int pitchPixels) {
     if (!m_Impl->hWnd || !IsWindow(m_Impl->hWnd) || width <= 0 || height <= 0) return;
     std::vector<uint8_t>& rgba = m_Impl->rgba;
