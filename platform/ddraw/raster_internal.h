@@ -11,7 +11,7 @@ namespace raster {
 const int kSubPixelBits = 8;         // vertices snap to 1/256 pixel
 const double kGuardBand = 1048576.0; // beyond +-2^20 pixels a triangle is clipped first
 const int kMaxPieces = 8;            // a triangle cut by the depth range and the guard band
-const int kNarrow = 8;               // a triangle this wide or narrower is narrow
+const int kNarrow = 16;               // a triangle this wide or narrower is narrow
 const float kMinRhw = 1e-30f;        // interpolated rhw is kept above this before dividing
 const float kMaxFixedTexel = 1073741824.0f; // texel coordinates (x 256) are clamped to 0..2^30
 

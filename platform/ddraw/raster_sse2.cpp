@@ -1,11 +1,14 @@
-// The SSE2 path (every x86-64 processor): eight pixels in pairs of 128-bit
-// registers.
-#if defined(__x86_64__) || defined(_M_X64)
+// The SSE2 path (every x86-64 processor, and WebAssembly's SIMD through
+// emscripten's SSE2 intrinsics): eight pixels in pairs of 128-bit registers.
+#if defined(__x86_64__) || defined(_M_X64) || (defined(__EMSCRIPTEN__) && defined(__SSE2__))
 
 #include "platform/ddraw/raster_scan.h"
 #include "platform/ddraw/raster_simd.h"
 
 #include <emmintrin.h>
+#if defined(__EMSCRIPTEN__)
+#include <wasm_simd128.h>
+#endif
 
 namespace raster {
 namespace {
@@ -100,7 +103,15 @@ struct Sse2 : Lanes8 {
 
     static inline F SetF(float v) { return {_mm_set1_ps(v), _mm_set1_ps(v)}; }
     static inline F FromInt(I a) { return {_mm_cvtepi32_ps(a.lo), _mm_cvtepi32_ps(a.hi)}; }
+#if defined(__EMSCRIPTEN__)
+    // emscripten's _mm_cvttps_epi32 converts lane by lane; the routines only
+    // truncate values already clamped into range, where WebAssembly's
+    // saturating conversion gives the same.
+    static inline __m128i Trunc4(__m128 a) { return __m128i(wasm_i32x4_trunc_sat_f32x4(v128_t(a))); }
+    static inline I Trunc(F a) { return {Trunc4(a.lo), Trunc4(a.hi)}; }
+#else
     static inline I Trunc(F a) { return {_mm_cvttps_epi32(a.lo), _mm_cvttps_epi32(a.hi)}; }
+#endif
     static inline F Add(F a, F b) { return {_mm_add_ps(a.lo, b.lo), _mm_add_ps(a.hi, b.hi)}; }
     static inline F Mul(F a, F b) { return {_mm_mul_ps(a.lo, b.lo), _mm_mul_ps(a.hi, b.hi)}; }
     static inline F Div(F a, F b) { return {_mm_div_ps(a.lo, b.lo), _mm_div_ps(a.hi, b.hi)}; }
