@@ -61,14 +61,23 @@ struct Avx512 {
     static inline I Widen(H h) { return _mm512_cvtepu16_epi32(h); }
 
     static inline I Gather(const uint32_t* base, I index) { return _mm512_i32gather_epi32(index, base, 4); }
-    // The texels at index and index + 1 of sixteen points.
+    // The texels at index and index + 1 of sixteen points, read as sixteen
+    // 64-bit loads: cheaper than the processor's gathers on some cores.
     static RASTER_INLINE void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
+        alignas(64) int32_t at[16];
+        _mm512_store_si512(at, index);
+        auto pairAt = [&](int k) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + at[k])); };
+        auto two = [&](int k) { return _mm_unpacklo_epi64(pairAt(k), pairAt(k + 1)); };
         // Points 0, 1, 4, 5, 8, 9, 12, 13 and 2, 3, 6, 7, 10, 11, 14, 15, so
         // that the even and odd halves come out in order.
-        const I order = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
-        I sorted = _mm512_permutexvar_epi32(order, index);
-        __m512i a = _mm512_i32gather_epi64(_mm512_castsi512_si256(sorted), base, 4);
-        __m512i c = _mm512_i32gather_epi64(_mm512_extracti64x4_epi64(sorted, 1), base, 4);
+        __m512i a = _mm512_castsi128_si512(two(0));
+        a = _mm512_inserti32x4(a, two(4), 1);
+        a = _mm512_inserti32x4(a, two(8), 2);
+        a = _mm512_inserti32x4(a, two(12), 3);
+        __m512i c = _mm512_castsi128_si512(two(2));
+        c = _mm512_inserti32x4(c, two(6), 1);
+        c = _mm512_inserti32x4(c, two(10), 2);
+        c = _mm512_inserti32x4(c, two(14), 3);
         *first = _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(c), 0x88));
         *second = _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(c), 0xDD));
     }
@@ -107,6 +116,25 @@ struct Avx512 {
     static inline void StoreRow(uint16_t* p, H v, int len, bool whole) {
         if (whole) _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
         else _mm256_mask_storeu_epi16(p, LanesMask(len), v);
+    }
+    // Two rows of at most eight values each, one in each half of a batch.
+    static const bool kPairs = true;
+    static inline H LoadPair(const uint16_t* a, int lenA, const uint16_t* b, int lenB) {
+        __m128i lo = _mm_maskz_loadu_epi16(__mmask8((1u << lenA) - 1), a);
+        __m128i hi = _mm_maskz_loadu_epi16(__mmask8((1u << lenB) - 1), b);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+    }
+    static inline void StorePair(uint16_t* a, int lenA, uint16_t* b, int lenB, H v) {
+        _mm_mask_storeu_epi16(a, __mmask8((1u << lenA) - 1), _mm256_castsi256_si128(v));
+        _mm_mask_storeu_epi16(b, __mmask8((1u << lenB) - 1), _mm256_extracti128_si256(v, 1));
+    }
+    static inline H ValidPair(int lenA, int lenB) {
+        return _mm256_movm_epi16(__mmask16(((1u << lenA) - 1) | ((1u << lenB) - 1) << 8));
+    }
+    static inline F SetF2(float a, float b) { return _mm512_mask_blend_ps(0xFF00, _mm512_set1_ps(a), _mm512_set1_ps(b)); }
+    // 0 to 7 in each half.
+    static inline F PairRamp() {
+        return _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
     }
     static inline H SelectH(H mask, H a, H b) { return _mm256_blendv_epi8(b, a, mask); }
     static inline H ValidLanes(int len) { return _mm256_movm_epi16(LanesMask(len)); }

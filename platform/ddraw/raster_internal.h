@@ -11,7 +11,6 @@ namespace raster {
 const int kSubPixelBits = 8;         // vertices snap to 1/256 pixel
 const double kGuardBand = 1048576.0; // beyond +-2^20 pixels a triangle is clipped first
 const int kMaxPieces = 8;            // a triangle cut by the depth range and the guard band
-const int kNarrow = 16;               // a triangle this wide or narrower is narrow
 const float kMinRhw = 1e-30f;        // interpolated rhw is kept above this before dividing
 const float kMaxFixedTexel = 1073741824.0f; // texel coordinates (x 256) are clamped to 0..2^30
 
@@ -54,11 +53,6 @@ enum BlendFactor {
 struct Pipeline {
     RowsRoutine draw = nullptr;            // triangles with affine texture coordinates
     RowsRoutine drawPerspective = nullptr; // triangles with usable, differing rhw
-    // The same for triangles no wider than kNarrow pixels: where the path's
-    // batches are wider than that, the routines of a narrower path (the same
-    // pixels) waste less of each batch.
-    RowsRoutine drawNarrow = nullptr;
-    RowsRoutine drawNarrowPerspective = nullptr;
     int cullMode = D3DCULL_NONE;
     bool perspective = true; // perspective allowed by the states
     bool textured = false;
@@ -120,7 +114,6 @@ struct Triangle {
     int yMin, yMax;    // rows to visit, within the viewport; yMin > yMax: nothing
     Edge edges[3];
     bool perspective;
-    bool narrow;       // no wider than kNarrow pixels
     bool flatColor;    // one colour at every vertex: flat holds it
     int xRef, yRef;    // the reference pixel of the gradients
     Gradient z;        // sz

@@ -63,11 +63,11 @@ int StartPath() {
 const int g_StartPath = StartPath();
 std::atomic<int> g_Path{g_StartPath};
 
-RowsRoutine Choose(int tex, bool perspective, int blend, bool depth, bool narrow = false) {
+RowsRoutine Choose(int tex, bool perspective, int blend, bool depth) {
     switch (g_Path.load()) {
     case kPathAvx512:
-        // Sixteen pixels a batch; narrow triangles take eight at a time.
-        return narrow ? ChooseAvx2Rows(tex, perspective, blend, depth) : ChooseAvx512Rows(tex, perspective, blend, depth);
+        // Sixteen pixels a batch, or two short rows of eight.
+        return ChooseAvx512Rows(tex, perspective, blend, depth);
     case kPathAvx2: return ChooseAvx2Rows(tex, perspective, blend, depth);
     case kPathSse2: return ChooseSse2Rows(tex, perspective, blend, depth);
     default: return ChoosePortableRows(tex, perspective, blend, depth);
@@ -211,8 +211,6 @@ void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, const
     const bool perspective = p->perspective && p->filter != kTexNone;
     p->draw = Choose(p->filter, false, p->blendForm, p->depthTest);
     p->drawPerspective = Choose(p->filter, perspective, p->blendForm, p->depthTest);
-    p->drawNarrow = Choose(p->filter, false, p->blendForm, p->depthTest, true);
-    p->drawNarrowPerspective = Choose(p->filter, perspective, p->blendForm, p->depthTest, true);
 }
 
 } // namespace raster

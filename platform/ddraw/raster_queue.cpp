@@ -114,9 +114,7 @@ struct Rasterizer::Impl {
 
     void Draw(const Triangle& t, int y0, int y1) {
         const Pipeline& p = pipelines[t.pipeline];
-        RowsRoutine draw = t.narrow ? (t.perspective ? p.drawNarrowPerspective : p.drawNarrow)
-                                    : (t.perspective ? p.drawPerspective : p.draw);
-        draw(t, p, target, y0, y1);
+        (t.perspective ? p.drawPerspective : p.draw)(t, p, target, y0, y1);
     }
 
     // One thread: each triangle set up and drawn in turn.

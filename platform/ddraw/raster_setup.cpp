@@ -72,7 +72,6 @@ bool MakeEdges(const Vertex& p0, const Vertex& p1, const Vertex& p2, const Pipel
     }
     tri->yMin = int(yTop);
     tri->yMax = int(yBottom);
-    tri->narrow = maxX - minX <= int64_t(kNarrow - 1) * one;
     for (int i = 0; i < 3; ++i) {
         int j = i == 2 ? 0 : i + 1;
         // E(P) = A (Px - Xi) + B (Py - Yi), positive inside.

@@ -83,6 +83,7 @@ template <class B> struct Simd {
 struct Lanes8 {
     typedef __m128i H;
     static const int kBatch = 8;
+    static const bool kPairs = false; // two rows never share a batch
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
@@ -196,15 +197,36 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // The next batch (in this row or the next) is read before the current
     // one is finished, so that the reads of one overlap the arithmetic of
     // the other.
+    //
+    // Where the backend can (B::kPairs), two short rows share a batch: the
+    // first half of the lanes holds one row, the second half the next.
     struct Batch {
         I t00, t01, t10, t11, u, v;
         F fx, cRow[4];
         H pass;
         uint16_t* color;
-        int len;
-        bool inRow;
+        uint16_t* color2; // a pair's second row
+        int len, len2;
+        bool inRow, pair;
     };
     F zRow, sRow, tRow, qRow, cRow[4];
+    // The second row of a pair, as nextBatch found it.
+    bool twoRows = false;
+    uint16_t* color2 = nullptr;
+    uint16_t* depth2 = nullptr;
+    int len2 = 0;
+    auto loadH = [&](const uint16_t* at, int len, bool inRow, bool two, const uint16_t* at2, int n2) {
+        if constexpr (B::kPairs) {
+            if (two) return B::LoadPair(at, len, at2, n2);
+        }
+        return B::LoadRow(at, len, inRow);
+    };
+    auto storeH = [&](uint16_t* at, H v, int len, bool inRow, bool two, uint16_t* at2, int n2) {
+        if constexpr (B::kPairs) {
+            if (two) return B::StorePair(at, len, at2, n2, v);
+        }
+        B::StoreRow(at, v, len, inRow);
+    };
 
     auto fetch = [&](Batch& b, F fx, uint16_t* color, uint16_t* depth, int len, bool inRow) {
         b.fx = fx;
@@ -213,11 +235,15 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         b.color = color;
         b.len = len;
         b.inRow = inRow;
-        b.pass = B::ValidLanes(len);
+        b.pair = twoRows;
+        b.color2 = color2;
+        b.len2 = len2;
+        if constexpr (B::kPairs) b.pass = twoRows ? B::ValidPair(len, len2) : B::ValidLanes(len);
+        else b.pass = B::ValidLanes(len);
         if (Depth) {
             F zf = B::Min(B::Max(B::Add(zRow, B::Mul(fx, dz)), zeroF), B::SetF(1.0f));
             H zNew = S::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
-            H buffer = B::LoadRow(depth, len, inRow);
+            H buffer = loadH(depth, len, inRow, twoRows, depth2, len2);
             H x = B::XorH(zNew, flip), y = B::XorH(buffer, flip);
             H test = zCompare == kCompareLess      ? B::LessH(x, y)
                      : zCompare == kCompareGreater ? B::GreaterH(x, y)
@@ -225,7 +251,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                                                    : B::ZeroH();
             b.pass = B::AndH(b.pass, B::XorH(test, zInvert));
             if (!B::AnyH(b.pass)) return false;
-            if (depthWrite) B::StoreRow(depth, B::SelectH(b.pass, zNew, buffer), len, inRow);
+            if (depthWrite) storeH(depth, B::SelectH(b.pass, zNew, buffer), len, inRow, twoRows, depth2, len2);
         }
         if (Tex == kTexNone) return true;
         F s = B::Add(sRow, B::Mul(fx, ds));
@@ -303,8 +329,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         I sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
         // Blending and the write.
         H old = B::ZeroH();
-        const bool whole = b.len == kBatch && B::AllH(b.pass);
-        if (Blend != kBlendOpaque || !whole) old = B::LoadRow(b.color, b.len, b.inRow);
+        const bool whole = !b.pair && b.len == kBatch && B::AllH(b.pass);
+        if (Blend != kBlendOpaque || !whole) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
         if (Blend != kBlendOpaque) {
             I o = B::Widen(old);
             I r5 = B::template Srli32<11>(o), g6 = B::And(B::template Srli32<5>(o), B::SetI(63));
@@ -340,7 +366,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         }
         H out = S::To565(sRB, sAG);
         if (!whole) out = B::SelectH(b.pass, out, old);
-        B::StoreRow(b.color, out, b.len, b.inRow);
+        storeH(b.color, out, b.len, b.inRow, b.pair, b.color2, b.len2);
     };
 
     // Where the batches are: the row, its next pixel, and how many are left
@@ -350,6 +376,16 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     uint16_t* color = nullptr;
     uint16_t* depth = nullptr;
     int left = 0, room = 0;
+    // A row taken from the walker but not yet drawn: the one after a short
+    // row that was too long to share its batch.
+    bool held = false;
+    int heldY = 0, heldX0 = 0, heldX1 = 0;
+    auto nextRow = [&](int* y, int* x0, int* x1) {
+        if (!held) return rows.Next(y, x0, x1);
+        held = false;
+        *y = heldY, *x0 = heldX0, *x1 = heldX1;
+        return true;
+    };
     auto nextBatch = [&]() {
         if (left > kBatch) {
             left -= kBatch, room -= kBatch, color += kBatch, fx = B::Add(fx, batchF);
@@ -357,15 +393,46 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             return true;
         }
         int y, x0, x1;
-        if (!rows.Next(&y, &x0, &x1)) return false;
+        if (!nextRow(&y, &x0, &x1)) return false;
+        twoRows = false;
+        int ya = 0, xa0 = 0;
+        if constexpr (B::kPairs) {
+            if (x1 - x0 < kBatch / 2) {
+                int xa1;
+                if (nextRow(&ya, &xa0, &xa1)) {
+                    if (xa1 - xa0 < kBatch / 2) {
+                        twoRows = true;
+                        len2 = xa1 - xa0 + 1;
+                    } else {
+                        held = true;
+                        heldY = ya, heldX0 = xa0, heldX1 = xa1;
+                    }
+                }
+            }
+        }
+        // Each row's values at its reference column, as for a row alone.
         const float fy = float(y - tri.yRef);
-        zRow = B::SetF(RowValue(tri.z, fy));
-        sRow = B::SetF(RowValue(tri.s, fy));
-        tRow = B::SetF(RowValue(tri.t, fy));
-        qRow = B::SetF(RowValue(tri.q, fy));
+        auto rowValue = [&](const Gradient& g) {
+            if constexpr (B::kPairs) {
+                if (twoRows) return B::SetF2(RowValue(g, fy), RowValue(g, float(ya - tri.yRef)));
+            }
+            return B::SetF(RowValue(g, fy));
+        };
+        zRow = rowValue(tri.z);
+        sRow = rowValue(tri.s);
+        tRow = rowValue(tri.t);
+        qRow = rowValue(tri.q);
         if (!Flat)
-            for (int ch = 0; ch < 4; ++ch) cRow[ch] = B::SetF(RowValue(tri.color[ch], fy));
-        fx = B::Add(B::SetF(float(x0 - tri.xRef)), lanes); // the pixels' columns from the reference
+            for (int ch = 0; ch < 4; ++ch) cRow[ch] = rowValue(tri.color[ch]);
+        // The pixels' columns from the reference.
+        fx = B::Add(B::SetF(float(x0 - tri.xRef)), lanes);
+        if constexpr (B::kPairs) {
+            if (twoRows) {
+                fx = B::Add(B::SetF2(float(x0 - tri.xRef), float(xa0 - tri.xRef)), B::PairRamp());
+                color2 = target.color + size_t(ya) * size_t(target.colorPitch) + size_t(xa0);
+                if (Depth) depth2 = target.depth + size_t(ya) * size_t(target.depthPitch) + size_t(xa0);
+            }
+        }
         color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
         if (Depth) depth = target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0);
         left = x1 - x0 + 1;
