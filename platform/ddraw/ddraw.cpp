@@ -446,8 +446,19 @@ void DirectDrawObject::RemoveRenderSurface(SurfaceObject* surface) {
 void DirectDrawObject::StepDownScale() {
     FlushDevices();
     int scale = m_Scale - 1;
-    for (SurfaceObject* s : m_RenderSurfaces)
-        if (!s->Rescale(scale)) return; // out of memory: stay as we are
+    // Every surface's new memory first: without memory for all of them,
+    // everything stays as it is.
+    std::vector<uint8_t*> made;
+    for (SurfaceObject* s : m_RenderSurfaces) {
+        uint8_t* pixels = s->ScaledPixels(scale);
+        if (!pixels) {
+            for (uint8_t* p : made) std::free(p);
+            m_AutoScale = false;
+            return;
+        }
+        made.push_back(pixels);
+    }
+    for (size_t i = 0; i < made.size(); ++i) m_RenderSurfaces[i]->TakeScaledPixels(made[i], scale);
     m_Scale = scale;
     m_AutoScale = scale > 1;
     for (DeviceObject* d : m_Devices) d->TargetChanged();

@@ -73,9 +73,10 @@ public:
     int PixelWidth() const { return m_Width * m_Scale; }
     int PixelHeight() const { return m_Height * m_Scale; }
     int PitchBytes() const { return m_Pitch; }
-    // A render surface's memory made again at another scale, the picture
-    // carried over pixel by pixel. False (nothing changed) without memory.
-    bool Rescale(int scale);
+    // A render surface's memory at another scale, the picture carried over
+    // pixel by pixel (null without memory), and taking it in place of its own.
+    uint8_t* ScaledPixels(int scale) const;
+    void TakeScaledPixels(uint8_t* pixels, int scale);
     uint8_t* Pixels() { return m_Pixels; }
     const DDPIXELFORMAT& Format() const { return m_Format; }
     const DDSCAPS2& Caps() const { return m_Caps; }

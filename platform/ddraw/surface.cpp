@@ -56,11 +56,10 @@ uint8_t* SurfaceObject::Allocate(size_t bytes) {
     return p;
 }
 
-bool SurfaceObject::Rescale(int scale) {
-    if (scale == m_Scale) return true;
+uint8_t* SurfaceObject::ScaledPixels(int scale) const {
     int pitch = (m_Width * scale * m_BytesPerPixel + 3) & ~3;
     uint8_t* pixels = Allocate(size_t(pitch) * size_t(m_Height) * size_t(scale));
-    if (!pixels) return false;
+    if (!pixels) return nullptr;
     // Each new pixel takes the old pixel over its place.
     for (int y = 0; y < m_Height * scale; ++y) {
         const uint8_t* from = m_Pixels + size_t(y * m_Scale / scale) * size_t(m_Pitch);
@@ -69,11 +68,14 @@ bool SurfaceObject::Rescale(int scale) {
             std::memcpy(to + size_t(x) * m_BytesPerPixel, from + size_t(x * m_Scale / scale) * m_BytesPerPixel,
                         size_t(m_BytesPerPixel));
     }
+    return pixels;
+}
+
+void SurfaceObject::TakeScaledPixels(uint8_t* pixels, int scale) {
     std::free(m_Pixels);
     m_Pixels = pixels;
-    m_Pitch = pitch;
+    m_Pitch = (m_Width * scale * m_BytesPerPixel + 3) & ~3;
     m_Scale = scale;
-    return true;
 }
 
 SurfaceObject::~SurfaceObject() {
