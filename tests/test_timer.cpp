@@ -78,8 +78,13 @@ TEST_F(Timer, NoReadingCombinesANewSecondWithAnOldStart) {
     cTimer::SetMusicPosition(0, base);
     uint32_t expected = cTimer::GetTime();
     std::atomic<bool> stop{false};
+    // The writer starts the music again every 100000 seconds: far beyond
+    // that the starts wrap around 2^32 ms and the pace is no longer 1000 ms.
     std::thread writer([&] {
-        for (int32_t s = 1; !stop.load(); ++s) cTimer::SetMusicPosition(s, base + uint32_t(s) * 1000u);
+        for (int32_t s = 1; !stop.load(); s = s % 100000 + 1) {
+            if (s == 1) cTimer::SetMusicPosition(0, base);
+            cTimer::SetMusicPosition(s, base + uint32_t(s) * 1000u);
+        }
     });
     int mismatches = 0;
     for (int i = 0; i < 2000000; ++i)
