@@ -36,10 +36,10 @@ int ThreadsFromEnvironment() {
 
 std::atomic<int> g_DefaultThreads{ThreadsFromEnvironment()};
 
-// Bands of 64 rows, dealt out in turn: few triangles reach across two, and
-// the cores seldom write rows close to each other's (measured: bands of 16
-// rows drew small triangles no faster on two cores than on one).
-const int kBandShift = 6;
+// Bands of about 64 rows, dealt out in turn: few triangles reach across two,
+// and the cores seldom write rows close to each other's (measured: bands of
+// 16 rows drew small triangles no faster on two cores than on one).
+const int kBandRows = 64;
 const size_t kMaxQueuedTriangles = 16384; // then the queue is drawn
 const size_t kMaxClippedTriangles = 4096; // pieces of clipped triangles
 const size_t kMaxClears = 1024;           // clears between two flushes
@@ -134,6 +134,23 @@ struct Rasterizer::Impl {
         }
     }
 
+    // Rows per band, and its reciprocal: Band(y) = y / bandRows.
+    int bandRows = kBandRows;
+    uint64_t bandReciprocal = 0;
+
+    int Band(int y) const { return int((uint64_t(y) * bandReciprocal) >> 32); }
+
+    // As many bands for each thread, so that each gets the same number of
+    // rows (480 rows on two threads: eight bands of 60, not seven and a
+    // half of 64, which left one core a fifth more rows than the other).
+    void ChooseBands(int threads) {
+        int rounds = std::max(1, (target.height + kBandRows * threads / 2) / (kBandRows * threads));
+        int bands = rounds * threads;
+        bandRows = std::max(1, (target.height + bands - 1) / bands);
+        // Exact for every row below 2^32 / bandRows^2 (rows < 2^20 here).
+        bandReciprocal = ((uint64_t(1) << 32) + uint64_t(bandRows) - 1) / uint64_t(bandRows);
+    }
+
     // Thread `band` of `bands`: every command that reaches one of its bands,
     // in order, a triangle set up here and drawn at once. A triangle across
     // two threads' bands is set up by both: that costs less than handing
@@ -153,7 +170,7 @@ struct Rasterizer::Impl {
                 y1 = queued[c.index].yHi;
             }
             if (y0 > y1) continue;
-            int first = y0 >> kBandShift, last = y1 >> kBandShift;
+            int first = Band(y0), last = Band(y1);
             int b = first + ((band - first % bands) + bands) % bands;
             if (b > last) continue;
             const Triangle* t = nullptr;
@@ -165,7 +182,7 @@ struct Rasterizer::Impl {
                 t = &tri;
             }
             for (; b <= last; b += bands) {
-                int a = std::max(y0, b << kBandShift), e = std::min(y1, ((b + 1) << kBandShift) - 1);
+                int a = std::max(y0, b * bandRows), e = std::min(y1, (b + 1) * bandRows - 1);
                 if (t) Draw(*t, a, e);
                 else ClearRows(clears[c.index], target, a, e);
             }
@@ -214,6 +231,7 @@ struct Rasterizer::Impl {
             if (workers.empty()) {
                 RunAlone();
             } else {
+                ChooseBands(int(workers.size()) + 1);
                 {
                     std::lock_guard<std::mutex> lock(mutex);
                     running = int(workers.size());
