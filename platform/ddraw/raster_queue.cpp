@@ -20,18 +20,18 @@ namespace raster {
 
 namespace {
 
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+const int kMaxThreads = 1; // a page without shared memory has no threads to start
+#else
 const int kMaxThreads = 64;
+#endif
 
 // One thread per core, at most 8, unless TRUBELOX_RASTER_THREADS says.
 int ThreadsFromEnvironment() {
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
-    return 1; // a page without shared memory has no threads to start
-#else
     const char* env = std::getenv("TRUBELOX_RASTER_THREADS");
     if (env && std::atoi(env) > 0) return std::min(std::atoi(env), kMaxThreads);
     int cores = int(std::thread::hardware_concurrency());
-    return std::clamp(cores, 1, 8);
-#endif
+    return std::clamp(cores, 1, std::min(8, kMaxThreads));
 }
 
 std::atomic<int> g_DefaultThreads{ThreadsFromEnvironment()};
