@@ -14,22 +14,37 @@ IDirectDraw7* CreateDD() {
     return dd;
 }
 
-DDSURFACEDESC2 PrimaryDesc() {
+DDSURFACEDESC2 Desc(DWORD flags = 0, DWORD caps = 0, int w = 0, int h = 0) {
     DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE;
+    desc.dwFlags = flags;
+    desc.ddsCaps.dwCaps = caps;
+    desc.dwWidth = DWORD(w);
+    desc.dwHeight = DWORD(h);
+    return desc;
+}
+
+DDSURFACEDESC2 PrimaryDesc() {
+    DDSURFACEDESC2 desc = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
+                               DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE);
     desc.dwBackBufferCount = 1;
     return desc;
 }
 
+// The primary with its back buffer, as the graphics device makes them.
+void CreateChain(IDirectDraw7* dd, IDirectDrawSurface7** primary, IDirectDrawSurface7** back) {
+    DDSURFACEDESC2 desc = PrimaryDesc();
+    ASSERT_EQ(dd->CreateSurface(&desc, primary, nullptr), DD_OK);
+    DDSCAPS2 caps{};
+    caps.dwCaps = DDSCAPS_BACKBUFFER;
+    if (back) {
+        ASSERT_EQ((*primary)->GetAttachedSurface(&caps, back), DD_OK);
+    }
+}
+
 DDSURFACEDESC2 ZDesc(int w, int h, DWORD depth, DWORD stencil) {
-    DDSURFACEDESC2 desc{};
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-    desc.dwWidth = DWORD(w);
-    desc.dwHeight = DWORD(h);
-    desc.ddsCaps.dwCaps = DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY;
+    DDSURFACEDESC2 desc = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT,
+                               DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, w, h);
     desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
     desc.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER | (stencil ? DDPF_STENCILBUFFER : 0);
     desc.ddpfPixelFormat.dwZBufferBitDepth = depth;
@@ -37,13 +52,10 @@ DDSURFACEDESC2 ZDesc(int w, int h, DWORD depth, DWORD stencil) {
     return desc;
 }
 
-DDSURFACEDESC2 TextureDesc(int w, int h, bool managed) {
-    DDSURFACEDESC2 desc{};
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
-    desc.dwWidth = DWORD(w);
-    desc.dwHeight = DWORD(h);
-    desc.ddsCaps.dwCaps = managed ? DDSCAPS_TEXTURE : DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY;
+// A 32-bit X8R8G8B8 texture surface, managed or in system memory.
+IDirectDrawSurface7* CreateTexture(IDirectDraw7* dd, int w, int h, bool managed) {
+    DDSURFACEDESC2 desc = Desc(DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT,
+                               managed ? DDSCAPS_TEXTURE : DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, w, h);
     desc.ddsCaps.dwCaps2 = managed ? DDSCAPS2_TEXTUREMANAGE : 0;
     DDPIXELFORMAT& f = desc.ddpfPixelFormat;
     f.dwSize = sizeof(f);
@@ -52,7 +64,9 @@ DDSURFACEDESC2 TextureDesc(int w, int h, bool managed) {
     f.dwRBitMask = 0xFF0000;
     f.dwGBitMask = 0xFF00;
     f.dwBBitMask = 0xFF;
-    return desc;
+    IDirectDrawSurface7* t = nullptr;
+    EXPECT_EQ(dd->CreateSurface(&desc, &t, nullptr), DD_OK);
+    return t;
 }
 
 class DDrawModel : public ::testing::Test {
@@ -82,11 +96,9 @@ TEST_F(DDrawModel, DisplayOffersOnlyTheModesOfItsDriverProfile) {
     EXPECT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DDERR_INVALIDMODE);
     EXPECT_EQ(dd->SetDisplayMode(800, 600, 16, 0, 0), DD_OK);
     // The primary takes the mode's size.
-    DDSURFACEDESC2 desc = PrimaryDesc();
     IDirectDrawSurface7* primary = nullptr;
-    ASSERT_EQ(dd->CreateSurface(&desc, &primary, nullptr), DD_OK);
-    DDSURFACEDESC2 got{};
-    got.dwSize = sizeof(got);
+    CreateChain(dd, &primary, nullptr);
+    DDSURFACEDESC2 got = Desc();
     ASSERT_EQ(primary->GetSurfaceDesc(&got), DD_OK);
     EXPECT_EQ(got.dwWidth, 800u);
     EXPECT_EQ(got.dwHeight, 600u);
@@ -98,14 +110,12 @@ TEST_F(DDrawModel, DisplayOffersOnlyTheModesOfItsDriverProfile) {
 TEST_F(DDrawModel, FlippingChainCarriesOneBackBufferAndOneZBuffer) {
     IDirectDraw7* dd = CreateDD();
     ASSERT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
-    DDSURFACEDESC2 desc = PrimaryDesc();
     IDirectDrawSurface7 *primary = nullptr, *second = nullptr, *back = nullptr, *found = nullptr;
-    ASSERT_EQ(dd->CreateSurface(&desc, &primary, nullptr), DD_OK);
+    CreateChain(dd, &primary, &back);
+    DDSURFACEDESC2 desc = PrimaryDesc();
     EXPECT_EQ(dd->CreateSurface(&desc, &second, nullptr), DDERR_PRIMARYSURFACEALREADYEXISTS);
     EXPECT_EQ(second, nullptr);
     DDSCAPS2 caps{};
-    caps.dwCaps = DDSCAPS_BACKBUFFER;
-    ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
     caps.dwCaps = DDSCAPS_ZBUFFER;
     EXPECT_EQ(back->GetAttachedSurface(&caps, &found), DDERR_NOTFOUND);
 
@@ -130,8 +140,7 @@ TEST_F(DDrawModel, FlippingChainCarriesOneBackBufferAndOneZBuffer) {
         z->Release();
     }
     ASSERT_EQ(back->GetAttachedSurface(&caps, &found), DD_OK);
-    DDSURFACEDESC2 zGot{};
-    zGot.dwSize = sizeof(zGot);
+    DDSURFACEDESC2 zGot = Desc();
     found->GetSurfaceDesc(&zGot);
     EXPECT_EQ(zGot.ddpfPixelFormat.dwZBufferBitDepth, 16u);
     found->Release();
@@ -142,28 +151,22 @@ TEST_F(DDrawModel, FlippingChainCarriesOneBackBufferAndOneZBuffer) {
 
 TEST_F(DDrawModel, LockHandsOutTheMemoryWithItsPitchOnceAtATime) {
     IDirectDraw7* dd = CreateDD();
-    DDSURFACEDESC2 desc = TextureDesc(5, 3, false);
-    IDirectDrawSurface7* t = nullptr;
-    ASSERT_EQ(dd->CreateSurface(&desc, &t, nullptr), DD_OK);
-    DDSURFACEDESC2 lock{};
-    lock.dwSize = sizeof(lock);
+    IDirectDrawSurface7* t = CreateTexture(dd, 5, 3, false);
+    ASSERT_NE(t, nullptr);
+    DDSURFACEDESC2 lock = Desc(), again = Desc(), small = Desc();
     ASSERT_EQ(t->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr), DD_OK);
     EXPECT_FALSE(lock.dwFlags & DDSD_LINEARSIZE);
     EXPECT_GE(lock.lPitch, 5 * 4);
     uint8_t* base = static_cast<uint8_t*>(lock.lpSurface);
     ASSERT_NE(base, nullptr);
-    DDSURFACEDESC2 again{};
-    again.dwSize = sizeof(again);
     EXPECT_EQ(t->Lock(nullptr, &again, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
     EXPECT_EQ(t->Unlock(nullptr), DD_OK);
     EXPECT_EQ(t->Unlock(nullptr), DDERR_NOTLOCKED);
-    RECT r = {2, 1, 4, 3};
+    RECT r = {2, 1, 4, 3}, outside = {2, 1, 6, 3};
     ASSERT_EQ(t->Lock(&r, &again, DDLOCK_WAIT, nullptr), DD_OK);
     EXPECT_EQ(static_cast<uint8_t*>(again.lpSurface), base + lock.lPitch + 2 * 4);
     t->Unlock(nullptr);
-    RECT outside = {2, 1, 6, 3};
     EXPECT_EQ(t->Lock(&outside, &again, DDLOCK_WAIT, nullptr), DDERR_INVALIDRECT);
-    DDSURFACEDESC2 small{};
     small.dwSize = 100;
     EXPECT_EQ(t->Lock(nullptr, &small, DDLOCK_WAIT, nullptr), DDERR_INVALIDPARAMS);
     EXPECT_EQ(t->GetSurfaceDesc(&small), DDERR_INVALIDPARAMS);
@@ -191,11 +194,8 @@ TEST_F(DDrawModel, EnumerationsReportTheProfileInOrderAndStopOnCancel) {
         return int(s->guids.size()) >= s->stopAfter ? D3DENUMRET_CANCEL : D3DENUMRET_OK;
     };
     ASSERT_EQ(d3d->EnumDevices(onDevice, &seen), D3D_OK);
-    ASSERT_EQ(seen.guids.size(), 4u);
-    EXPECT_EQ(seen.guids[0], IID_IDirect3DTnLHalDevice);
-    EXPECT_EQ(seen.guids[1], IID_IDirect3DHALDevice);
-    EXPECT_EQ(seen.guids[2], IID_IDirect3DRGBDevice);
-    EXPECT_EQ(seen.guids[3], IID_IDirect3DRefDevice);
+    EXPECT_EQ(seen.guids, (std::vector<GUID>{IID_IDirect3DTnLHalDevice, IID_IDirect3DHALDevice,
+                                             IID_IDirect3DRGBDevice, IID_IDirect3DRefDevice}));
     seen = {{}, 2};
     d3d->EnumDevices(onDevice, &seen);
     EXPECT_EQ(seen.guids.size(), 2u);
@@ -216,12 +216,8 @@ TEST_F(DDrawModel, EnumerationsReportTheProfileInOrderAndStopOnCancel) {
     EXPECT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DRGBDevice, nullptr, &formats), DDERR_INVALIDPARAMS);
 
     // A device for the texture formats.
-    DDSURFACEDESC2 desc = PrimaryDesc();
     IDirectDrawSurface7 *primary = nullptr, *back = nullptr;
-    ASSERT_EQ(dd->CreateSurface(&desc, &primary, nullptr), DD_OK);
-    DDSCAPS2 caps{};
-    caps.dwCaps = DDSCAPS_BACKBUFFER;
-    ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+    CreateChain(dd, &primary, &back);
     IDirect3DDevice7* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DTnLHalDevice, back, &device), D3D_OK);
     ASSERT_EQ(device->EnumTextureFormats(onFormat, &formats), D3D_OK);
@@ -231,11 +227,7 @@ TEST_F(DDrawModel, EnumerationsReportTheProfileInOrderAndStopOnCancel) {
     EXPECT_EQ(formats[3].dwRGBBitCount, 32u);
     EXPECT_EQ(formats[3].dwFlags & DDPF_ALPHAPIXELS, 0u);
     EXPECT_EQ(formats[4].dwFlags, DWORD(DDPF_FOURCC));
-    device->Release();
-    back->Release();
-    primary->Release();
-    d3d->Release();
-    dd->Release();
+    for (IUnknown* o : std::initializer_list<IUnknown*>{device, back, primary, d3d, dd}) o->Release();
 }
 
 TEST_F(DDrawModel, ReferenceCountsFollowTheInterfacesAndEndAtZero) {
@@ -251,18 +243,13 @@ TEST_F(DDrawModel, ReferenceCountsFollowTheInterfacesAndEndAtZero) {
     EXPECT_EQ(dd->AddRef(), 3u);
     EXPECT_EQ(d3d->Release(), 2u);
 
-    DDSURFACEDESC2 desc = PrimaryDesc();
     IDirectDrawSurface7 *primary = nullptr, *back = nullptr;
-    ASSERT_EQ(dd->CreateSurface(&desc, &primary, nullptr), DD_OK);
-    DDSCAPS2 caps{};
-    caps.dwCaps = DDSCAPS_BACKBUFFER;
-    ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+    CreateChain(dd, &primary, &back);
     back->AddRef();
     IDirect3DDevice7* device = nullptr;
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, back, &device), DDERR_INVALIDPARAMS); // not offered
-    IDirectDrawSurface7* texture = nullptr;
-    DDSURFACEDESC2 td = TextureDesc(4, 4, true);
-    ASSERT_EQ(dd->CreateSurface(&td, &texture, nullptr), DD_OK);
+    IDirectDrawSurface7* texture = CreateTexture(dd, 4, 4, true);
+    ASSERT_NE(texture, nullptr);
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, texture, &device), DDERR_INVALIDCAPS);
     ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, back, &device), D3D_OK);
     EXPECT_EQ(device->AddRef(), 2u);
@@ -275,27 +262,17 @@ TEST_F(DDrawModel, ReferenceCountsFollowTheInterfacesAndEndAtZero) {
     EXPECT_EQ(texture->AddRef(), 3u); // ours, the binding's, this one
     texture->Release();
 
-    // The graphics device's teardown: unbind, device, back buffer (taken
-    // twice, released once), primary, Direct3D, DirectDraw.
+    // The graphics device's teardown (unbind, device, back buffer taken twice
+    // and released once, primary, Direct3D, DirectDraw), with the texture
+    // left over: it keeps DirectDraw, shows in its count and stays usable;
+    // its release ends both.
     for (DWORD stage = 0; stage < 8; ++stage) device->SetTexture(stage, nullptr);
-    EXPECT_EQ(texture->Release(), 0u);
     EXPECT_EQ(device->Release(), 0u);
     back->Release();
     EXPECT_EQ(primary->Release(), 0u);
-    EXPECT_EQ(d3d->Release(), 1u);
-    EXPECT_EQ(dd->Release(), 0u);
-}
-
-TEST_F(DDrawModel, ASurfaceLeftOverKeepsDirectDrawAndShowsInItsCount) {
-    // DirectDraw released while a texture still lives: the count says so and
-    // the texture stays usable; its release ends both.
-    IDirectDraw7* dd = CreateDD();
-    DDSURFACEDESC2 td = TextureDesc(4, 4, false);
-    IDirectDrawSurface7* texture = nullptr;
-    ASSERT_EQ(dd->CreateSurface(&td, &texture, nullptr), DD_OK);
+    EXPECT_EQ(d3d->Release(), 2u);
     EXPECT_EQ(dd->Release(), 1u);
-    DDSURFACEDESC2 lock{};
-    lock.dwSize = sizeof(lock);
+    DDSURFACEDESC2 lock = Desc();
     ASSERT_EQ(texture->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr), DD_OK);
     static_cast<uint32_t*>(lock.lpSurface)[0] = 0xFF123456;
     EXPECT_EQ(texture->Unlock(nullptr), DD_OK);
@@ -313,11 +290,7 @@ TEST_F(DDrawModel, FlipStaysPendingForTheProfilesPassesThenShowsTheBackBuffer) {
     } frames;
     DDrawSetFrameObserver(
         [](const uint16_t* pixels, int width, int, int pitch, void* user) {
-            auto* f = static_cast<Frames*>(user);
-            ++f->count;
-            f->first = pixels[0];
-            f->width = width;
-            f->pitch = pitch;
+            *static_cast<Frames*>(user) = {static_cast<Frames*>(user)->count + 1, pixels[0], width, pitch};
         },
         &frames);
     sDDrawOffscreen o;
@@ -336,8 +309,7 @@ TEST_F(DDrawModel, FlipStaysPendingForTheProfilesPassesThenShowsTheBackBuffer) {
     EXPECT_EQ(o.primary->Flip(nullptr, DDFLIP_WAIT), DD_OK); // waits inside
     EXPECT_EQ(o.backBuffer->Flip(nullptr, DDFLIP_DONOTWAIT), DDERR_NOTFLIPPABLE);
     // The back buffer keeps its picture; the primary shows it.
-    DDSURFACEDESC2 lock{};
-    lock.dwSize = sizeof(lock);
+    DDSURFACEDESC2 lock = Desc();
     for (IDirectDrawSurface7* s : {o.backBuffer, o.primary}) {
         ASSERT_EQ(s->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr), DD_OK);
         EXPECT_EQ(static_cast<uint16_t*>(lock.lpSurface)[1000], 0xF800);
@@ -378,12 +350,7 @@ TEST_F(DeviceCalls, ScenesAndArgumentsAreChecked) {
 
     // A device without a Z-buffer has nothing to clear there.
     IDirect3DDevice7* plain = nullptr;
-    DDSURFACEDESC2 off{};
-    off.dwSize = sizeof(off);
-    off.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    off.dwWidth = 8;
-    off.dwHeight = 8;
-    off.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
+    DDSURFACEDESC2 off = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 8, 8);
     IDirectDrawSurface7* target = nullptr;
     ASSERT_EQ(m_Device.dd->CreateSurface(&off, &target, nullptr), DD_OK);
     ASSERT_EQ(m_Device.d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &plain), D3D_OK);
@@ -399,31 +366,26 @@ TEST_F(DeviceCalls, LoadedTexelsAreWhatTheDeviceDrawsWith) {
     d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
     d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
     // X8R8G8B8: the alpha byte is ignored, the texture is opaque.
-    IDirectDrawSurface7* texture = Texture(2, 2, {0x00F80000, 0x00F80000, 0x00F80000, 0x00F80000}, false);
+    IDirectDrawSurface7* texture = Texture(2, 2, std::vector<uint32_t>(4, 0x00F80000), false);
     ASSERT_NE(texture, nullptr);
     d->SetTexture(0, texture);
-    auto quad = [&] { Quad(V(0, 0), V(8, 0), V(8, 8), V(0, 8)); };
-    quad();
+    Quad(V(0, 0), V(8, 0), V(8, 8), V(0, 8));
     EXPECT_EQ(Pixel(4, 4), 0xF800);
 
     // Loading new texels into the bound texture: the next draw shows them.
-    DDSURFACEDESC2 desc = TextureDesc(2, 2, false);
-    IDirectDrawSurface7* staging = nullptr;
-    ASSERT_EQ(m_Device.dd->CreateSurface(&desc, &staging, nullptr), DD_OK);
-    DDSURFACEDESC2 lock{};
-    lock.dwSize = sizeof(lock);
+    IDirectDrawSurface7* staging = CreateTexture(m_Device.dd, 2, 2, false);
+    IDirectDrawSurface7* big = CreateTexture(m_Device.dd, 4, 4, false);
+    ASSERT_TRUE(staging && big);
+    DDSURFACEDESC2 lock = Desc();
     ASSERT_EQ(staging->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr), DD_OK);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 2; ++x)
             reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lock.lpSurface) + y * lock.lPitch)[x] = 0x0000001F << 3;
     staging->Unlock(nullptr);
     ASSERT_EQ(d->Load(texture, nullptr, staging, nullptr, 0), D3D_OK);
-    quad();
+    Quad(V(0, 0), V(8, 0), V(8, 8), V(0, 8));
     EXPECT_EQ(Pixel(4, 4), 0x001F);
     // Sizes or formats that differ are refused.
-    DDSURFACEDESC2 bigger = TextureDesc(4, 4, false);
-    IDirectDrawSurface7* big = nullptr;
-    ASSERT_EQ(m_Device.dd->CreateSurface(&bigger, &big, nullptr), DD_OK);
     EXPECT_EQ(d->Load(texture, nullptr, big, nullptr, 0), DDERR_INVALIDRECT);
     EXPECT_EQ(d->Load(texture, nullptr, m_Device.backBuffer, nullptr, 0), DDERR_INVALIDPARAMS);
     big->Release();
