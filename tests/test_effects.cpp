@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -19,6 +20,8 @@
 #include <vector>
 
 namespace {
+
+template <typename T> void Make() { delete new T; }
 
 class Effects : public ::testing::Test {
 protected:
@@ -43,10 +46,8 @@ protected:
     // The screen positions of this frame's vertices.
     static std::vector<double> ScreenPositions() {
         std::vector<double> out;
-        for (uint32_t i = 0; i < g_Render->m_NumVerts; ++i) {
-            out.push_back(g_Render->m_pRenderVerts[i].sx);
-            out.push_back(g_Render->m_pRenderVerts[i].sy);
-        }
+        for (uint32_t i = 0; i < g_Render->m_NumVerts; ++i)
+            out.insert(out.end(), {g_Render->m_pRenderVerts[i].sx, g_Render->m_pRenderVerts[i].sy});
         return out;
     }
     // Positions, colours and texture coordinates of every point.
@@ -59,6 +60,12 @@ protected:
         return out;
     }
     static double Radius(const sPoint& p) { return std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z); }
+    // Ripples or particles alive.
+    template <typename Items> static int Active(const Items& items) {
+        int n = 0;
+        for (const auto& item : items) n += item.active != 0;
+        return n;
+    }
 
     std::unique_ptr<EffectStage> stage;
 };
@@ -68,65 +75,59 @@ protected:
 TEST_F(Effects, FatalChecksComeBeforeAnyStateChanges) {
     NewFrame(5000);
     cMatrix transform;
+    using State = std::vector<double>;
+    auto none = [] { return State(); };
+    auto rnd = [] { return State{double(GetRndState())}; }; // before the first random draw
     const struct {
         const char* message;
         std::function<void()> call;
-        std::function<std::vector<double>()> state;
+        std::function<State()> state;
+        bool noTextures; // else no renderer
     } cases[] = {
-        {"Init g_Render->Tunnel", [] { g_Tunnel->Draw(); }, [] { return Points(g_Tunnel->m_Object); }},
+        {"Init g_Render->Tunnel", [] { g_Tunnel->Draw(); }, [] { return Points(g_Tunnel->m_Object); }, false},
         {"Water error 2", [] { g_Water->Draw(); },
-         [] {
-             std::vector<double> state = Points(g_Water->m_Object);
-             state.push_back(g_Water->m_LastSpawn);
-             return state;
-         }},
-        {"Wobble error 2", [] { g_Wobble->Draw(true); }, [] { return Points(g_Wobble->m_Copy); }},
+         [] { State s = Points(g_Water->m_Object); s.push_back(g_Water->m_LastSpawn); return s; }, false},
+        {"Wobble error 2", [] { g_Wobble->Draw(true); }, [] { return Points(g_Wobble->m_Copy); }, false},
         {"Fuzzy g_Render not initialized", [&] { g_Fuzzy1->Draw(transform); },
-         [] { return std::vector<double>{double(g_Fuzzy1->m_HistoryPos), double(g_Fuzzy1->m_bFirst)}; }},
-        {"glow g_Render=NULL", [] { g_Glow->Draw(); }, [] { return std::vector<double>(); }},
-        {"cSkY error 2", [] { g_Sky->Draw(); }, [] { return Points(g_Sky->m_Object); }},
-        {"Cube g_Render not initialized", [] { g_Cubes->Draw(cVector()); }, [] { return std::vector<double>(); }},
-        {"Sphere g_Render not initialized", [] { g_Sphere->Draw(); }, [] { return Points(g_Sphere->m_Object); }},
-        {"Verify1", [] { g_Chrome->Draw(); }, [] { return Points(g_Chrome->m_Object); }},
+         [] { return State{double(g_Fuzzy1->m_HistoryPos), double(g_Fuzzy1->m_bFirst)}; }, false},
+        {"glow g_Render=NULL", [] { g_Glow->Draw(); }, none, false},
+        {"cSkY error 2", [] { g_Sky->Draw(); }, [] { return Points(g_Sky->m_Object); }, false},
+        {"Cube g_Render not initialized", [] { g_Cubes->Draw(cVector()); }, none, false},
+        {"Sphere g_Render not initialized", [] { g_Sphere->Draw(); }, [] { return Points(g_Sphere->m_Object); }, false},
+        {"Verify1", [] { g_Chrome->Draw(); }, [] { return Points(g_Chrome->m_Object); }, false},
+        {"TexCont not initialized (Tunnel)", Make<cTunnel>, rnd, true},
+        {"initialize Texturecontainer first", Make<cGlow>, rnd, true},
+        {"GTexcont not initialized Stripes", Make<cStripes>, rnd, true},
     };
     cRender* render = g_Render;
+    cTextureContainer* textures = g_TextureContainer;
     for (const auto& c : cases) {
-        const std::vector<double> before = c.state();
-        g_Render = nullptr;
+        const State before = c.state();
+        if (c.noTextures) g_TextureContainer = nullptr;
+        else g_Render = nullptr;
         EXPECT_EQ(ErrorOf(c.call), FatalText(c.message));
         g_Render = render;
+        g_TextureContainer = textures;
         EXPECT_TRUE(c.state() == before) << c.message;
     }
-
-    // Without a texture container, before the first random draw.
-    cTextureContainer* textures = g_TextureContainer;
-    g_TextureContainer = nullptr;
-    const uint32_t rnd = GetRndState();
-    EXPECT_EQ(ErrorOf([] { delete new cTunnel; }), FatalText("TexCont not initialized (Tunnel)"));
-    EXPECT_EQ(ErrorOf([] { delete new cGlow; }), FatalText("initialize Texturecontainer first"));
-    EXPECT_EQ(ErrorOf([] { delete new cStripes; }), FatalText("GTexcont not initialized Stripes"));
-    EXPECT_EQ(GetRndState(), rnd);
-    g_TextureContainer = textures;
 }
 
 TEST_F(Effects, ConstructorsDrawTheirNumberOfRandomValues) {
     // Every later random value of the show depends on these counts.
+    auto kugels = [] {
+        cSphere* shown = g_KugelsSphere;
+        Make<cKugels>();
+        delete g_KugelsSphere;
+        g_KugelsSphere = shown;
+    };
     const struct {
         const char* name;
         std::function<void()> make;
         int draws;
     } cases[] = {
-        {"tunnel", [] { delete new cTunnel; }, 400},  {"sky", [] { delete new cSky; }, 900},
-        {"fog", [] { delete new cFogLayers; }, 45},   {"kugels",
-         [] {
-             cSphere* shown = g_KugelsSphere;
-             delete new cKugels;
-             delete g_KugelsSphere;
-             g_KugelsSphere = shown;
-         },
-         80},
-        {"fuzzy", [] { delete new cFuzzy; }, 0},      {"water", [] { delete new cWater; }, 0},
-        {"party", [] { delete new cParty; }, 0},      {"chrome", [] { delete new cChrome; }, 0},
+        {"tunnel", Make<cTunnel>, 400}, {"sky", Make<cSky>, 900},       {"fog", Make<cFogLayers>, 45},
+        {"kugels", kugels, 80},         {"fuzzy", Make<cFuzzy>, 0},     {"water", Make<cWater>, 0},
+        {"party", Make<cParty>, 0},     {"chrome", Make<cChrome>, 0},
     };
     for (const auto& c : cases) {
         SetRndState(1);
@@ -141,35 +142,27 @@ TEST_F(Effects, TunnelStripsScrollWholeAndStayInRange) {
     NewFrame(1000);
     g_Render->SetPaint(false);
     for (int i = 0; i < 200000; ++i) g_Tunnel->Draw(); // about 100 wraps of the fastest strip
-    const sPoint* p = g_Tunnel->m_Object->m_pPoints;
     for (int s = 0; s < cTunnel::kNumStrips; ++s) {
-        const sPoint* q = p + 4 * s;
-        EXPECT_NEAR(q[1].v - q[0].v, 0.0, 1e-9);
-        EXPECT_NEAR(q[2].v - q[0].v, 1.0, 1e-9);
-        EXPECT_NEAR(q[3].v - q[0].v, 1.0, 1e-9);
+        const sPoint* q = g_Tunnel->m_Object->m_pPoints + 4 * s;
+        const double expected[4] = {q[0].v, q[0].v, q[0].v + 1.0, q[0].v + 1.0};
         for (int c = 0; c < 4; ++c) {
-            EXPECT_GE(q[c].v, -1.0);
-            EXPECT_LE(q[c].v, 2.0);
+            EXPECT_NEAR(q[c].v, expected[c], 1e-9) << s;
+            EXPECT_TRUE(q[c].v >= -1.0 && q[c].v <= 2.0) << q[c].v;
         }
     }
 }
 
 TEST_F(Effects, WaterRipplesStartOnTheirBeatLiveTheirTimeAndDoNotAccumulate) {
-    auto alive = [] {
-        int n = 0;
-        for (const sRipple& r : g_Water->m_Ripples) n += r.active;
-        return n;
-    };
-    NewFrame(10000);
-    g_Water->Draw(); // only latches
-    EXPECT_EQ(alive(), 0);
-    EXPECT_EQ(g_Water->m_LastSpawn, 10000);
-    NewFrame(10539); // still in the interval 10000 / 620
-    g_Water->Draw();
-    EXPECT_EQ(alive(), 0);
-    NewFrame(10540);
-    g_Water->Draw();
-    EXPECT_EQ(alive(), 1);
+    const auto& ripples = g_Water->m_Ripples;
+    // The first frame only latches; then one per 10000 / 620 ms.
+    for (int32_t t : {10000, 10539, 10540}) {
+        NewFrame(t);
+        g_Water->Draw();
+        EXPECT_EQ(Active(ripples), t == 10540 ? 1 : 0) << t;
+        if (t == 10000) {
+            EXPECT_EQ(g_Water->m_LastSpawn, 10000);
+        }
+    }
 
     // Heights are rebuilt each frame: the same time gives the same surface.
     NewFrame(11000);
@@ -180,10 +173,10 @@ TEST_F(Effects, WaterRipplesStartOnTheirBeatLiveTheirTimeAndDoNotAccumulate) {
 
     // Twenty alive at most; a ripple dies once its radius passes 1700.
     for (int i = 0; i < 25; ++i) g_Water->Spawn();
-    EXPECT_EQ(alive(), cWater::kNumRipples);
+    EXPECT_EQ(Active(ripples), cWater::kNumRipples);
     g_CurrentTime = 11000 + 3 * 1700 + 3;
     g_Water->ApplyRipples();
-    EXPECT_EQ(alive(), 0);
+    EXPECT_EQ(Active(ripples), 0);
 
     // A ring 600 wide: nothing inside its inner edge or beyond its outer one.
     for (uint32_t e = 0; e < g_Water->m_Object->m_NumPoints; ++e) g_Water->m_Object->m_pPoints[e].y = 0.0;
@@ -202,14 +195,18 @@ TEST_F(Effects, WaterRipplesStartOnTheirBeatLiveTheirTimeAndDoNotAccumulate) {
 }
 
 TEST_F(Effects, WobbleBulgesOnlyNearItsAttractorsAndRestoresTheOutlineSwitch) {
-    const int32_t wobble = g_Wobble->m_Texture;
-    NewFrame(100000);
-    g_Render->m_Camera.SetTrans(0, 0, 600);
-    g_Wobble->Draw(false);
-    EXPECT_TRUE(g_Render->m_bOutlines);
-    const uint32_t withoutOutlines = g_Render->m_NumPolys;
-    EXPECT_EQ(withoutOutlines, 1800u);
-    EXPECT_EQ(PolysWith(wobble), 1800);
+    uint32_t polys[2];
+    for (bool outlines : {false, true}) {
+        NewFrame(100000);
+        g_Render->m_Camera.SetTrans(0, 0, 600);
+        g_Wobble->Draw(outlines);
+        polys[outlines] = g_Render->m_NumPolys;
+        EXPECT_TRUE(g_Render->m_bOutlines);
+        EXPECT_FALSE(g_Render->m_bEnvMap || g_Render->m_bForceTexture);
+    }
+    EXPECT_EQ(polys[0], 1800u);
+    EXPECT_EQ(PolysWith(g_Wobble->m_Texture), 1800);
+    EXPECT_GT(polys[1], polys[0]); // the silhouette strips come on top
     int untouched = 0;
     for (uint32_t e = 0; e < 900; ++e) {
         const sPoint& b = g_Wobble->m_Object->m_pPoints[e];
@@ -224,56 +221,39 @@ TEST_F(Effects, WobbleBulgesOnlyNearItsAttractorsAndRestoresTheOutlineSwitch) {
         }
     }
     EXPECT_GT(untouched, 100);
-    // With outlines on, the silhouette strips come on top of the triangles.
-    NewFrame(100000);
-    g_Render->m_Camera.SetTrans(0, 0, 600);
-    g_Wobble->Draw(true);
-    EXPECT_GT(g_Render->m_NumPolys, withoutOutlines);
-    EXPECT_FALSE(g_Render->m_bEnvMap);
-    EXPECT_FALSE(g_Render->m_bForceTexture);
 }
 
 TEST_F(Effects, FurTrailsItsMotionAndGlowsOnItsInnerTips) {
     const int32_t glowy = g_Fuzzy1->m_pGlow->m_GlowTexture;
-    cMatrix still;
-    NewFrame(20000);
-    g_Render->m_Camera.SetTrans(0, 0, 2000);
-    g_Fuzzy1->Draw(still);
+    auto shift = [](uint32_t e) { return g_Fuzzy1->m_Copy->m_pPoints[e].x - g_Fuzzy1->m_Object->m_pPoints[e].x; };
     // The first step is drawn undistorted, with a glow (two squares) on each
-    // of the 5 x 5 inner tips; seen from 2000 away, all of them on screen.
-    for (uint32_t e = 0; e < g_Fuzzy1->m_Object->m_NumPoints; ++e) {
-        const sPoint& b = g_Fuzzy1->m_Object->m_pPoints[e];
-        const sPoint& c = g_Fuzzy1->m_Copy->m_pPoints[e];
-        ASSERT_TRUE(b.x == c.x && b.y == c.y && b.z == c.z) << e;
+    // of the 5 x 5 (or 4 x 4) inner tips; seen from 2000 away, all on screen.
+    for (cFuzzy* fur : {g_Fuzzy1, g_Fuzzy2}) {
+        NewFrame(20000);
+        g_Render->m_Camera.SetTrans(0, 0, 2000);
+        fur->Draw(cMatrix());
+        EXPECT_EQ(PolysWith(glowy), (fur == g_Fuzzy1 ? 25 : 16) * 4);
+        EXPECT_EQ(g_Render->m_Camera.trans[2], 2000.0);
+        EXPECT_TRUE(Points(fur->m_Copy) == Points(fur->m_Object));
     }
-    EXPECT_EQ(PolysWith(glowy), 25 * 4);
-    EXPECT_EQ(g_Render->m_Camera.trans[2], 2000.0);
-
-    NewFrame(20000);
-    g_Render->m_Camera.SetTrans(0, 0, 2000);
-    g_Fuzzy2->Draw(still);
-    EXPECT_EQ(PolysWith(glowy), 16 * 4);
 
     // Steps with painting off are recorded: 120 steps, each moved 1 in x;
     // then a point at radius r shows the step r * 90 / 500 before the last.
     NewFrame(20010);
     g_Render->SetPaint(false);
+    cMatrix moved;
     for (int k = 0; k < 119; ++k) {
-        cMatrix moved;
         moved.SetTrans(k, 0, 0);
         g_Fuzzy1->Draw(moved);
     }
     EXPECT_EQ(g_Render->m_NumPolys, 0u);
     g_Render->SetPaint(true);
-    cMatrix last;
-    last.SetTrans(119, 0, 0);
-    g_Fuzzy1->Draw(last);
+    moved.SetTrans(119, 0, 0);
+    g_Fuzzy1->Draw(moved);
     std::set<int> lags;
     for (uint32_t e = 0; e < g_Fuzzy1->m_Object->m_NumPoints; ++e) {
-        const sPoint& b = g_Fuzzy1->m_Object->m_pPoints[e];
-        const sPoint& c = g_Fuzzy1->m_Copy->m_pPoints[e];
-        const int lag = int(Radius(b) * 90 / 500);
-        ASSERT_NEAR(c.x - b.x, 119.0 - lag, 1e-9) << e;
+        const int lag = int(Radius(g_Fuzzy1->m_Object->m_pPoints[e]) * 90 / 500);
+        ASSERT_NEAR(shift(e), 119.0 - lag, 1e-9) << e;
         lags.insert(lag);
     }
     EXPECT_EQ(*lags.begin(), 1);  // the innermost layer, radius 10
@@ -281,28 +261,28 @@ TEST_F(Effects, FurTrailsItsMotionAndGlowsOnItsInnerTips) {
 
     // A point beyond the outer radius keeps to the oldest step in the ring.
     g_Fuzzy1->m_R1 = 200;
-    g_Fuzzy1->Draw(last);
+    g_Fuzzy1->Draw(moved);
     for (uint32_t e = 0; e < g_Fuzzy1->m_Object->m_NumPoints; ++e) {
-        const double shift = g_Fuzzy1->m_Copy->m_pPoints[e].x - g_Fuzzy1->m_Object->m_pPoints[e].x;
-        ASSERT_GE(shift, 119.0 - 89.0) << e;
-        ASSERT_LE(shift, 119.0) << e;
+        ASSERT_GE(shift(e), 119.0 - 89.0) << e;
+        ASSERT_LE(shift(e), 119.0) << e;
     }
 }
 
 TEST_F(Effects, GlowLeavesTheCameraAndShowsFlaresOnlyForNearCentredLights) {
-    const int32_t flare = g_Glow->m_FlareTexture;
     const struct {
         double x, y, z;
         int flares;
-        bool seen; // the two squares are on screen
+        bool seen;   // the two squares are on screen
+        bool on;     // flares switched on
     } cases[] = {
-        {0, 0, 150, 6, true}, // near, in front: six sprites
-        {20, -10, 100, 6, true},
-        {0, 0, 400, 0, true}, // too far
-        {0, 0, 399, 6, true},
-        {0, 0, -100, 0, false}, // behind the viewer
-        {600, 0, 150, 0, false}, // more than 500 pixels from the centre
-        {0, 0, 0.2, 0, true},    // inside the near plane
+        {0, 0, 150, 6, true, true}, // near, in front: six sprites
+        {20, -10, 100, 6, true, true},
+        {0, 0, 400, 0, true, true}, // too far
+        {0, 0, 399, 6, true, true},
+        {0, 0, -100, 0, false, true}, // behind the viewer
+        {600, 0, 150, 0, false, true}, // more than 500 pixels from the centre
+        {0, 0, 0.2, 0, true, true},    // inside the near plane
+        {0, 0, 150, 0, true, false},   // switched off
     };
     for (const auto& c : cases) {
         NewFrame(1000);
@@ -311,18 +291,13 @@ TEST_F(Effects, GlowLeavesTheCameraAndShowsFlaresOnlyForNearCentredLights) {
         camera.SetTrans(c.x, c.y, c.z);
         g_Render->SetCamera(&camera);
         const cMatrix before = *g_Render->GetCamera();
-        g_Glow->m_bFlares = true;
+        g_Glow->m_bFlares = c.on;
         g_Glow->Draw();
-        EXPECT_EQ(PolysWith(flare), 2 * c.flares) << c.x << " " << c.z;
+        EXPECT_EQ(PolysWith(g_Glow->m_FlareTexture), 2 * c.flares) << c.x << " " << c.z;
         EXPECT_EQ(PolysWith(g_Glow->m_GlowTexture), c.seen ? 4 : 0);
         EXPECT_EQ(std::memcmp(g_Render->GetCamera()->rot, before.rot, sizeof before.rot), 0);
         EXPECT_EQ(std::memcmp(g_Render->GetCamera()->trans, before.trans, sizeof before.trans), 0);
     }
-    NewFrame(1000);
-    g_Render->m_Camera.SetTrans(0, 0, 150);
-    g_Glow->m_bFlares = false;
-    g_Glow->Draw();
-    EXPECT_EQ(PolysWith(flare), 0);
 }
 
 TEST_F(Effects, FogSheetsRiseAndRestartBelowTheScreen) {
@@ -357,16 +332,12 @@ TEST_F(Effects, SkyBorderIsForcedOutAndTheRestIsBumpy) {
     for (int j = 0; j < 30; ++j)
         for (int i = 0; i < 30; ++i) {
             const sPoint& p = g_Sky->m_Object->m_pPoints[i + 30 * j];
-            const bool border = i == 0 || i == 29 || j == 0 || j == 29;
             // The point's radius is R times the sphere's shape factor.
-            const double shape = std::hypot(std::sin(3.1416 * j / 29.0), std::cos(3.1416 * j / 30.0));
-            const double R = Radius(p) / shape;
-            if (border) {
+            const double R = Radius(p) / std::hypot(std::sin(3.1416 * j / 29.0), std::cos(3.1416 * j / 30.0));
+            if (i == 0 || i == 29 || j == 0 || j == 29) {
                 EXPECT_NEAR(R, 900.0, 1e-6) << i << "," << j;
-            }
-            else {
-                EXPECT_GE(R, 400.0 - 1e-6);
-                EXPECT_LT(R, 650.0);
+            } else {
+                EXPECT_TRUE(R >= 400.0 - 1e-6 && R < 650.0) << R;
                 EXPECT_NEAR(R, p.r * 500.0 + 400.0, 1e-6); // grey follows the bump
             }
         }
@@ -403,51 +374,41 @@ TEST_F(Effects, LatticesRepeatEveryCellAndSkipFlaresNearTheViewer) {
 }
 
 TEST_F(Effects, BouncingSpheresStayInsideTheirContainer) {
-    auto inside = [] {
-        for (int n = 0; n < cKugels::kNumKugeln; ++n) {
-            const cKugel& k = g_Kugels->m_Kugeln[n];
-            const double d = std::hypot(k.m_Position.x, k.m_Position.y, k.m_Position.z - 400.0);
-            if (!(d <= 400.0 - k.m_Radius + 1e-9)) return false;
-        }
+    cKugel* k = g_Kugels->m_Kugeln;
+    auto inside = [k] {
+        for (int n = 0; n < cKugels::kNumKugeln; ++n)
+            if (!(std::hypot(k[n].m_Position.x, k[n].m_Position.y, k[n].m_Position.z - 400.0) <= 400.0 - k[n].m_Radius + 1e-9))
+                return false;
         return true;
     };
-    EXPECT_TRUE(inside());
-    for (int step = 0; step < 60000; ++step) {
-        g_Kugels->Move();
-        if (step % 97 == 0) {
+    for (int step = 0; step <= 60000; ++step) {
+        if (step % 97 == 0 || step == 60000) {
             ASSERT_TRUE(inside()) << step;
         }
+        g_Kugels->Move();
     }
-    EXPECT_TRUE(inside());
 
     // No time, no step: the spheres only tumble.
-    const cVector before = g_Kugels->m_Kugeln[3].m_Position;
+    const cVector before = k[3].m_Position;
     NewFrame(240000);
     g_PreviousTime = 240000;
     SceneKugels();
-    const cVector& after = g_Kugels->m_Kugeln[3].m_Position;
-    EXPECT_TRUE(after.x == before.x && after.y == before.y && after.z == before.z);
+    EXPECT_TRUE(k[3].m_Position.x == before.x && k[3].m_Position.y == before.y && k[3].m_Position.z == before.z);
     EXPECT_EQ(g_Render->m_Ambient.r, 0.0); // the container leaves the ambient black
 
     // Pushes: only the sphere earlier in z, only between 10 units and the sum
-    // of the radii.
-    const struct {
-        double dz;
-        bool pushed;
-    } cases[] = {{5, false}, {50, true}, {300, false}};
-    for (const auto& c : cases) {
+    // of the radii, away from the other.
+    for (double dz : {5.0, 50.0, 300.0}) {
         for (int n = 0; n < cKugels::kNumKugeln; ++n) {
-            g_Kugels->m_Kugeln[n].Place(-300.0 + 30 * n, 0, 700.0 + n * 300.0);
-            g_Kugels->m_Kugeln[n].m_Radius = 50.0;
+            k[n].Place(-300.0 + 30 * n, 0, 700.0 + n * 300.0);
+            k[n].m_Radius = 50.0;
         }
-        g_Kugels->m_Kugeln[0].Place(0, 0, 100.0);
-        g_Kugels->m_Kugeln[1].Place(0, 0, 100.0 + c.dz);
+        k[0].Place(0, 0, 100.0);
+        k[1].Place(0, 0, 100.0 + dz);
         g_Kugels->Collide();
-        EXPECT_EQ(g_Kugels->m_Kugeln[0].m_Velocity.z != 0.0, c.pushed) << c.dz;
-        EXPECT_EQ(g_Kugels->m_Kugeln[1].m_Velocity.z, 0.0);
-        if (c.pushed) {
-            EXPECT_LT(g_Kugels->m_Kugeln[0].m_Velocity.z, 0.0); // away from the other
-        }
+        EXPECT_EQ(k[0].m_Velocity.z < 0.0, dz == 50.0) << dz;
+        EXPECT_LE(k[0].m_Velocity.z, 0.0) << dz;
+        EXPECT_EQ(k[1].m_Velocity.z, 0.0);
     }
 }
 
@@ -459,16 +420,13 @@ TEST_F(Effects, FinnedSphereLeavesItsLastTrianglesEmpty) {
         EXPECT_TRUE(p.a == 0 && p.b == 0 && p.c == 0);
     }
     // Drawn or left out, they change no pixel.
-    auto frame = [](uint32_t polys) {
-        NewFrame(170000);
-        g_Render->m_Camera.SetTrans(0, 0, 1200);
+    auto frame = [&](uint32_t polys) {
         g_Sphere->m_Object->m_NumPolys = polys;
-        g_Sphere->Draw();
-        g_GraphD3D->BeginScene();
-        g_Render->Clear(0, 0.0f);
-        g_GraphD3D->InitScene();
-        g_Render->Draw();
-        g_GraphD3D->EndScene();
+        stage->Frame(170000, [] {
+            g_Render->m_Camera = cMatrix();
+            g_Render->m_Camera.SetTrans(0, 0, 1200);
+            g_Sphere->Draw();
+        }, true);
         DDSURFACEDESC2 desc{};
         desc.dwSize = sizeof desc;
         g_GraphD3D->m_pBackBuffer->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr);
@@ -483,19 +441,19 @@ TEST_F(Effects, FinnedSphereLeavesItsLastTrianglesEmpty) {
 }
 
 TEST_F(Effects, ChromeBlobIsASphereWhenItsBreathingStops) {
-    // The breathing sine is 0 at 0 ms, and within 2e-5 of it every 500 ms.
-    for (int32_t t : {0, 500, 1000}) {
+    auto radii = [](int32_t t) {
         NewFrame(t);
         g_Chrome->Build();
-        for (uint32_t e = 0; e < 900; ++e)
-            ASSERT_NEAR(Radius(g_Chrome->m_Object->m_pPoints[e]), 300.0, t ? 0.01 : 1e-9) << t;
-    }
-    NewFrame(250); // full breath: the waves reach from 300 to 500
-    g_Chrome->Build();
-    double most = 0.0;
-    for (uint32_t e = 0; e < 900; ++e) most = std::max(most, Radius(g_Chrome->m_Object->m_pPoints[e]));
-    EXPECT_GT(most, 450.0);
-    EXPECT_LE(most, 500.0);
+        std::vector<double> out;
+        for (uint32_t e = 0; e < 900; ++e) out.push_back(Radius(g_Chrome->m_Object->m_pPoints[e]));
+        return out;
+    };
+    // The breathing sine is 0 at 0 ms, and within 2e-5 of it every 500 ms.
+    for (int32_t t : {0, 500, 1000})
+        for (double radius : radii(t)) ASSERT_NEAR(radius, 300.0, t ? 0.01 : 1e-9) << t;
+    const std::vector<double> full = radii(250); // full breath: the waves reach from 300 to 500
+    const double most = *std::max_element(full.begin(), full.end());
+    EXPECT_TRUE(most > 450.0 && most <= 500.0) << most;
 }
 
 TEST_F(Effects, OverlayFlashesOnItsBeats) {
@@ -504,10 +462,7 @@ TEST_F(Effects, OverlayFlashesOnItsBeats) {
         // The middle of each beat of 60000 / 560 ms.
         NewFrame(int32_t((beat + 0.5) * 60000.0 / 560.0));
         g_Overlay->Draw();
-        pattern += g_Render->m_NumPolys ? 'x' : '.';
-        if (g_Render->m_NumPolys) {
-            EXPECT_EQ(g_Render->m_NumPolys, 400u);
-        }
+        pattern += g_Render->m_NumPolys == 400 ? 'x' : g_Render->m_NumPolys == 0 ? '.' : '?';
     }
     EXPECT_EQ(pattern, "x.x.x.x.........x.x.x.x.........x.");
 }
@@ -528,10 +483,7 @@ TEST_F(Effects, RibbonsSlideInDarkAndKeepTheirTextureRange) {
     for (int32_t t = 220000; t < 240000; t += 777) {
         NewFrame(t);
         g_Stripes->Draw();
-        for (const sStripeVertex& g : g_Stripes->m_Grid) {
-            ASSERT_GE(g.v, 0.0);
-            ASSERT_LT(g.v, 2.0);
-        }
+        for (const sStripeVertex& g : g_Stripes->m_Grid) ASSERT_TRUE(g.v >= 0.0 && g.v < 2.0) << t << " " << g.v;
         for (uint32_t q = 0; q < g_Render->m_NumVerts; q += 4) {
             const sRenderVertex* v = &g_Render->m_pRenderVerts[q];
             ASSERT_GE(v[3].v, v[0].v); // no jump back inside a quad
@@ -539,7 +491,8 @@ TEST_F(Effects, RibbonsSlideInDarkAndKeepTheirTextureRange) {
     }
 }
 
-TEST_F(Effects, StaffZoomsHoldsAndGoes) {
+TEST_F(Effects, CreditSpritesZoomHoldAndGo) {
+    // The staff picture: zoomed in by 3000 ms, held to 3900, gone after 7900.
     auto quads = [](int32_t e) {
         NewFrame(300000 + e);
         g_Staff->Draw();
@@ -556,36 +509,29 @@ TEST_F(Effects, StaffZoomsHoldsAndGoes) {
     EXPECT_EQ(quads(7900), 20u);
     EXPECT_EQ(g_Render->m_pRenderVerts[0].r, 0.0); // faded out
     EXPECT_EQ(quads(7901), 0u);
-}
 
-TEST_F(Effects, LogoGlowLinesUpInTheMiddleAt2800) {
+    // The logo's glow layers line up in the middle at 2800 ms.
     NewFrame(400000);
     g_LogoGlow->Draw();
     NewFrame(400000 + 2800);
     g_LogoGlow->Draw();
     ASSERT_EQ(g_Render->m_NumVerts, 100u);
-    for (uint32_t q = 0; q < 100; q += 4) {
-        const sRenderVertex* v = &g_Render->m_pRenderVerts[q];
-        EXPECT_NEAR((v[0].sx + v[1].sx) / 2.0, 320.0, 1e-9);
-    }
+    for (uint32_t q = 0; q < 100; q += 4)
+        EXPECT_NEAR((g_Render->m_pRenderVerts[q].sx + g_Render->m_pRenderVerts[q + 1].sx) / 2.0, 320.0, 1e-9) << q;
     EXPECT_NEAR(g_Render->m_pRenderVerts[96].r, 0.5, 1e-6); // the front layer at full glow
 }
 
 TEST_F(Effects, FountainCatchesUpByTimeAndFreesAtDeath) {
-    auto alive = [] {
-        int n = 0;
-        for (const sParticle& p : g_Party->m_Particles) n += p.active;
-        return n;
-    };
+    const auto& particles = g_Party->m_Particles;
     NewFrame(100000);
     g_Party->Draw();
-    EXPECT_EQ(alive(), 0);
+    EXPECT_EQ(Active(particles), 0);
     // 600 ms later: the twelve missed bursts, each with its own birth.
     NewFrame(100600);
     g_Party->Draw();
-    EXPECT_EQ(alive(), 12 * 12);
+    EXPECT_EQ(Active(particles), 12 * 12);
     std::set<int32_t> births;
-    for (const sParticle& p : g_Party->m_Particles)
+    for (const sParticle& p : particles)
         if (p.active) births.insert(p.birth);
     EXPECT_EQ(births.size(), 12u);
     EXPECT_EQ(*births.begin(), 100000);
@@ -593,18 +539,15 @@ TEST_F(Effects, FountainCatchesUpByTimeAndFreesAtDeath) {
     // At 102000 the first burst has reached its death: freed, not drawn.
     NewFrame(102000);
     g_Party->Draw();
-    for (const sParticle& p : g_Party->m_Particles)
-        if (p.birth == 100000) {
-            EXPECT_EQ(p.active, 0);
-        }
+    for (const sParticle& p : particles) EXPECT_FALSE(p.active && p.birth == 100000);
     EXPECT_GT(g_Render->m_NumPolys, 0u);
-    EXPECT_LE(g_Render->m_NumPolys, 2u * alive()); // those at z <= 10 stay alive unseen
+    EXPECT_LE(g_Render->m_NumPolys, 2u * Active(particles)); // those at z <= 10 stay alive unseen
 
     // After an hour's pause only the bursts still alive come: born in the
     // last two seconds, 102000 + 50 q > 3702000 - 2000 for q < 72000.
     NewFrame(102000 + 3600000);
     g_Party->Draw();
-    EXPECT_EQ(alive(), 39 * 12);
+    EXPECT_EQ(Active(particles), 39 * 12);
 
     // A full table takes no more.
     for (sParticle& p : g_Party->m_Particles) p.active = 1;
@@ -612,5 +555,5 @@ TEST_F(Effects, FountainCatchesUpByTimeAndFreesAtDeath) {
     EXPECT_EQ(g_Party->FindFree(), -1);
     g_Party->m_Particles[7].active = 0;
     g_Party->Emit(0);
-    EXPECT_EQ(alive(), cParty::kNumParticles);
+    EXPECT_EQ(Active(particles), cParty::kNumParticles);
 }

@@ -74,14 +74,9 @@ protected:
 
     // One frame of the timeline at t after a frame at p, as the main loop
     // runs it (without drawing).
-    static void TimelineFrame(int32_t p, int32_t t) {
+    void TimelineFrame(int32_t p, int32_t t) {
         g_CurrentTime = p;
-        g_Render->SetPaint(false);
-        g_Render->Reset();
-        g_Render->SetPaint(true);
-        g_PreviousTime = p;
-        g_CurrentTime = t;
-        Timeline();
+        stage->Frame(t, Timeline, false);
     }
     static int PolysWith(int32_t texture) {
         int n = 0;
@@ -150,16 +145,14 @@ TEST_F(Show, OpeningShowsLogoAndGlowOnlyOnceTheyRiseAndFlaresForThreeSeconds) {
 }
 
 TEST_F(Show, FurBallAndCubesTakeTurnsOnTheBeat) {
-    const int32_t fur = g_Fuzzy1->m_Texture, cubes = g_Cubes->m_Texture;
-    // 27820 / 428 is odd: the cubes, and the fur ball steps unseen.
-    const int32_t steps = g_Fuzzy1->m_HistoryPos;
-    TimelineFrame(27800, 27820);
-    EXPECT_GT(PolysWith(cubes), 0);
-    EXPECT_EQ(PolysWith(fur), 0);
-    EXPECT_EQ((g_Fuzzy1->m_HistoryPos - steps + 90) % 90, 2);
-    TimelineFrame(28228, 28248);
-    EXPECT_EQ(PolysWith(cubes), 0);
-    EXPECT_GT(PolysWith(fur), 0);
+    // 27820 / 428 is odd: the cubes, and the fur ball steps unseen; then the fur ball.
+    for (int32_t t : {27820, 28248}) {
+        const int32_t steps = g_Fuzzy1->m_HistoryPos;
+        TimelineFrame(t - 20, t);
+        EXPECT_EQ(PolysWith(g_Cubes->m_Texture) > 0, t == 27820) << t;
+        EXPECT_EQ(PolysWith(g_Fuzzy1->m_Texture) > 0, t != 27820) << t;
+        EXPECT_EQ((g_Fuzzy1->m_HistoryPos - steps + 90) % 90, 2) << t;
+    }
 }
 
 TEST_F(Show, ColoursStayInForceIntoSegmentsThatSetNone) {
@@ -193,12 +186,9 @@ TEST_F(Show, ScenesStepWithTheElapsedTime) {
         int steps;
     } tunnel[] = {{1000, 1000, 1}, {1000, 900, 1}, {1000, 1005, 6}};
     for (const auto& c : tunnel) {
-        g_Render->Reset();
-        g_Render->SetPaint(true);
         const double v = g_Tunnel->m_Object->m_pPoints[0].v;
-        g_PreviousTime = c.p;
-        g_CurrentTime = c.t;
-        SceneTunnel();
+        g_CurrentTime = c.p;
+        stage->Frame(c.t, SceneTunnel, false);
         double moved = v - g_Tunnel->m_Object->m_pPoints[0].v;
         if (moved < 0.0) moved += 1.0; // wrapped on the way
         EXPECT_NEAR(moved, c.steps * speed, 1e-12) << c.t - c.p;
@@ -223,27 +213,23 @@ TEST_F(Show, RingsArePushedAndShowTheBlobOnTheFirstBeatOfFour) {
         bool pushed;
     } cases[] = {{207428, false}, {207429, true}, {207857, true}, {207858, false}, {209143, true}};
     for (const auto& c : cases) {
-        g_Render->Reset();
-        g_Render->SetPaint(true);
-        g_CurrentTime = c.t;
-        SceneRing(true);
+        stage->Frame(c.t, [] { SceneRing(true); }, false);
         EXPECT_EQ(PolysWith(g_Chrome->m_Texture) > 0, c.pushed) << c.t;
         EXPECT_GT(PolysWith(g_Ring->m_Texture), 0);
     }
 }
 
 TEST_F(Show, TextScenesStepOnHalfBeats) {
+    auto greet = [](int32_t t) {
+        g_CurrentTime = t;
+        SceneGreetings();
+        return ActiveTexts();
+    };
     g_TextStep = 0;
-    g_CurrentTime = 220000;
-    SceneGreetings(); // records the time only
-    EXPECT_EQ(ActiveTexts(), 0);
+    EXPECT_EQ(greet(220000), 0); // records the time only
     EXPECT_EQ(g_TextStep, 220000);
-    g_CurrentTime = 220010; // same half beat: (2 t) / 428
-    SceneGreetings();
-    EXPECT_EQ(ActiveTexts(), 0);
-    g_CurrentTime = 220206; // the next half beat
-    SceneGreetings();
-    EXPECT_EQ(ActiveTexts(), 1);
+    EXPECT_EQ(greet(220010), 0); // same half beat: (2 t) / 428
+    EXPECT_EQ(greet(220206), 1); // the next half beat
 
     // Without adding, the step and its one random draw go on.
     const uint32_t rnd = GetRndState();
@@ -275,9 +261,9 @@ TEST_F(Show, AFrameOfAnySegmentAllocatesNothing) {
     // may find its textures; the second is counted.
     for (int k = 0; k < kNumSegments; ++k) {
         const int32_t t = kSegmentStarts[k] + 1500;
-        stage->Frame(t, [] { Timeline(); }, true);
+        stage->Frame(t, Timeline, true);
         AllocationCounter allocations;
-        stage->Frame(t + 40, [] { Timeline(); }, true);
+        stage->Frame(t + 40, Timeline, true);
         EXPECT_EQ(allocations.Count(), 0) << "segment " << k + 1;
     }
 }
