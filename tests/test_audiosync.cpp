@@ -32,62 +32,47 @@ struct sDeviceCase {
 // frames of its own silence, then everything it takes, without a break. It
 // takes frames whenever only `buffer` frames are left to play, so what it
 // takes is heard buffer / rate later (later still if it is late).
-class StandInDevice {
-public:
-    StandInDevice(const sDeviceCase& c, uint64_t startUs) : m_Case(c), m_StartUs(startUs), m_Random(18), m_NextTakeUs(startUs) {}
-
-    uint64_t NextTakeUs() const { return m_NextTakeUs; }
+struct StandInDevice {
+    StandInDevice(const sDeviceCase& c, uint64_t startUs) : device(c), startUs(startUs), nextTakeUs(startUs) {}
 
     void Take() {
-        int frames = m_Case.buffer;
-        if (m_Case.jittery) frames = std::uniform_int_distribution<int>(128, 1024)(m_Random);
-        m_Buffer.resize(size_t(frames) * 2);
-        BassTestDeviceTake(m_Buffer.data(), DWORD(frames * 4));
-        for (int i = 0; i < frames; ++i, ++m_Taken) {
-            int16_t left = m_Buffer[size_t(i) * 2], right = m_Buffer[size_t(i) * 2 + 1];
+        int frames = device.jittery ? std::uniform_int_distribution<int>(128, 1024)(random) : device.buffer;
+        buffer.resize(size_t(frames) * 2);
+        BassTestDeviceTake(buffer.data(), DWORD(frames * 4));
+        for (int i = 0; i < frames; ++i, ++taken) {
+            int16_t left = buffer[size_t(i) * 2], right = buffer[size_t(i) * 2 + 1];
             if (left == 0) {
-                if (m_Next > 0) ++m_SilenceInside; // counted until the music's end below
+                if (next > 0) ++silence; // counted until the music's end below
                 continue;
             }
             int64_t n = int64_t(right) * kStampSpan + left - 1;
-            if (m_Next == 0 && n == 0) m_Offset = m_Taken; // device position of music frame 0
-            if (n != m_Next || m_Taken - m_Offset != n) ++m_OutOfOrder;
-            m_Next = n + 1;
-            m_SilenceAtEnd = m_SilenceInside;
+            if (next == 0 && n == 0) offset = taken; // device position of music frame 0
+            if (n != next || taken - offset != n) ++outOfOrder;
+            next = n + 1;
+            silenceInside = silence;
         }
-        double due = double(m_StartUs) + double(m_Taken) * 1e6 / m_Case.rate;
         double late = 0;
-        if (m_Case.jittery) {
-            late = std::uniform_real_distribution<double>(0, 3000)(m_Random);
-            if (std::uniform_int_distribution<int>(0, 99)(m_Random) == 0) late = 8000;
+        if (device.jittery) {
+            late = std::uniform_real_distribution<double>(0, 3000)(random);
+            if (std::uniform_int_distribution<int>(0, 99)(random) == 0) late = 8000;
         }
-        m_NextTakeUs = uint64_t(std::ceil(due + late));
+        nextTakeUs = uint64_t(std::ceil(double(startUs) + double(taken) * 1e6 / device.rate + late));
     }
 
     // The music frame being heard at `us`: fractional, negative before the
     // music. Only valid once the music's first frame has been taken.
     double MusicFrameHeardAt(uint64_t us) const {
-        double heard = (double(us) - double(m_StartUs)) * m_Case.rate / 1e6; // device frames incl. its own
-        return heard - m_Case.buffer - double(m_Offset);
+        double heard = (double(us) - double(startUs)) * device.rate / 1e6; // device frames incl. its own
+        return heard - device.buffer - double(offset);
     }
 
-    bool MusicTaken() const { return m_Next > 0; }
-    int64_t FramesInOrder() const { return m_Next; }
-    int64_t OutOfOrder() const { return m_OutOfOrder; }
-    int64_t SilenceInside() const { return m_SilenceAtEnd; }
-
-private:
-    sDeviceCase m_Case;
-    uint64_t m_StartUs;
-    std::mt19937 m_Random;
-    uint64_t m_NextTakeUs;
-    std::vector<int16_t> m_Buffer;
-    int64_t m_Taken = 0;
-    int64_t m_Offset = 0;
-    int64_t m_Next = 0;
-    int64_t m_OutOfOrder = 0;
-    int64_t m_SilenceInside = 0;
-    int64_t m_SilenceAtEnd = 0;
+    sDeviceCase device;
+    uint64_t startUs, nextTakeUs;
+    std::mt19937 random{18};
+    std::vector<int16_t> buffer;
+    int64_t taken = 0, offset = 0, outOfOrder = 0;
+    int64_t next = 0; // the music frame expected next: all before it came in order
+    int64_t silence = 0, silenceInside = 0; // silent frames after the music began; up to its last frame
 };
 
 class AudioSync : public ::testing::Test {
@@ -97,6 +82,7 @@ protected:
         m_Window = new cMainWindow;
         m_Window->Create(Win32GetInstance(), SW_HIDE);
     }
+
     void TearDown() override {
         delete m_Sound;
         delete m_Window;
@@ -141,12 +127,11 @@ TEST_F(AudioSync, ClockFollowsWhatTheDeviceLetsBeHeardOverTheWholeTrack) {
         uint64_t nextStep = t0, nextRead = t0 + 500, playAt = t0 + uint64_t(c.idleMs) * 1000;
         bool playing = false;
         uint32_t previous = 0;
-        bool music = false;
-        int backwards = 0, readings = 0;
+        int backwards = 0, readings = 0; // going back is reported once
         double worstAhead = 0, worstBehind = 0;
-        int64_t endFrames = -1; // the track's length, known once it has ended
+        int64_t endFrames = 0; // the track's length, known once it has ended
         for (;;) {
-            uint64_t next = std::min({device.NextTakeUs(), nextStep, nextRead, playing ? UINT64_MAX : playAt});
+            uint64_t next = std::min({device.nextTakeUs, nextStep, nextRead, playing ? UINT64_MAX : playAt});
             uint64_t now = NowUs();
             if (next > now) Win32AdvanceVirtualClock(next - now);
             now = next;
@@ -155,7 +140,7 @@ TEST_F(AudioSync, ClockFollowsWhatTheDeviceLetsBeHeardOverTheWholeTrack) {
                 m_Sound->Update();
                 playing = true;
             }
-            if (now >= device.NextTakeUs()) {
+            if (now >= device.nextTakeUs) {
                 device.Take();
                 nextStep = now; // the callback wakes the audio thread
             }
@@ -163,13 +148,12 @@ TEST_F(AudioSync, ClockFollowsWhatTheDeviceLetsBeHeardOverTheWholeTrack) {
             if (now >= nextRead) {
                 nextRead += 997;
                 uint32_t clock = cTimer::GetTime();
-                if (cTimer::GetSeconds() >= 0 && device.MusicTaken()) {
+                if (cTimer::GetSeconds() >= 0 && device.next > 0) {
                     double heard = device.MusicFrameHeardAt(now);
-                    if (music && int32_t(clock - previous) < 0 && backwards++ == 0)
+                    if (int32_t(clock - previous) < 0 && backwards++ == 0)
                         ADD_FAILURE() << "the clock went back from " << previous << " to " << clock << " ms";
-                    music = true;
                     previous = clock;
-                    if (heard >= 0 && (endFrames < 0 || heard < double(endFrames))) {
+                    if (heard >= 0) {
                         double error = double(clock) - heard * 1000.0 / 44100.0;
                         worstAhead = std::max(worstAhead, error);
                         worstBehind = std::min(worstBehind, error);
@@ -179,16 +163,15 @@ TEST_F(AudioSync, ClockFollowsWhatTheDeviceLetsBeHeardOverTheWholeTrack) {
             }
             // Mixing runs less than a second ahead of what is heard: a second
             // heard past the last frame stamped, the track has ended.
-            if (device.MusicTaken() && device.MusicFrameHeardAt(now) > double(g_NextStamp) + 44100) {
+            if (device.next > 0 && device.MusicFrameHeardAt(now) > double(g_NextStamp) + 44100) {
                 endFrames = g_NextStamp;
                 break;
             }
         }
         EXPECT_GT(endFrames, int64_t(240) * 44100); // the whole show's track was played
-        EXPECT_EQ(device.FramesInOrder(), endFrames);
-        EXPECT_EQ(device.OutOfOrder(), 0);
-        EXPECT_EQ(device.SilenceInside(), 0) << "frames of silence while the track had data";
-        EXPECT_EQ(backwards, 0);
+        EXPECT_EQ(device.next, endFrames);
+        EXPECT_EQ(device.outOfOrder, 0);
+        EXPECT_EQ(device.silenceInside, 0) << "frames of silence while the track had data";
         EXPECT_GT(readings, 240000);
         EXPECT_LE(worstAhead, 5.0);
         EXPECT_GE(worstBehind, -5.0);

@@ -20,54 +20,34 @@ protected:
     }
 };
 
+// Puts the clock in music mode at second 0, now; returns the second's start.
+uint32_t StartMusic() {
+    cTimer::SetMusicPosition(-1, 0);
+    uint32_t now = cTimer::RawReading(cTimer::ReadFrequency());
+    cTimer::SetMusicPosition(0, now);
+    return now;
+}
+
 } // namespace
 
-TEST_F(Timer, FirstModeCountsFromItsFirstReading) {
-    cTimer::SetMusicPosition(-1, 0);
-    cTimer::Reset();
-    Win32AdvanceVirtualClock(123 * kMs);
-    EXPECT_EQ(cTimer::GetTime(), 0u);
-    Win32AdvanceVirtualClock(250 * kMs);
-    EXPECT_EQ(cTimer::GetTime(), 250u);
-}
-
-TEST_F(Timer, MusicModeIsSecondsPlusTimeSinceTheSecondStarted) {
-    cTimer::Reset();
-    uint32_t now = cTimer::RawReading(cTimer::ReadFrequency());
-    cTimer::SetMusicPosition(7, now);
-    Win32AdvanceVirtualClock(250 * kMs);
-    EXPECT_EQ(cTimer::GetTime(), 7250u);
-    // Without further syncs (the track has ended) it keeps counting.
-    Win32AdvanceVirtualClock(5000 * kMs);
-    EXPECT_EQ(cTimer::GetTime(), 12250u);
-}
-
-TEST_F(Timer, WithoutSoundSystemItReturnsTheRawReading) {
+TEST_F(Timer, FirstModeCountsFromItsFirstReadingAcrossThe32BitWrap) {
+    // 400 ms before the millisecond count wraps. Without a sound system the
+    // position stays (0, 0): the raw reading.
+    Win32SetVirtualClock(true, ((uint64_t(1) << 32) - 400) * kMs);
     cTimer::SetMusicPosition(0, 0);
     cTimer::Reset();
-    EXPECT_EQ(cTimer::GetTime(), 5000u);
-}
-
-TEST_F(Timer, WithoutHighResolutionCounterItRunsOnTimeGetTime) {
-    Win32SetPerformanceCounterAvailable(false);
-    cTimer::SetMusicPosition(-1, 0);
-    cTimer::Reset();
-    EXPECT_EQ(cTimer::ReadFrequency(), 0);
-    EXPECT_EQ(cTimer::GetTime(), 0u);
-    Win32AdvanceVirtualClock(40 * kMs);
-    EXPECT_EQ(cTimer::GetTime(), 40u);
-}
-
-TEST_F(Timer, DifferenceSurvivesThe32BitWrap) {
-    Win32SetVirtualClock(true, (uint64_t(1) << 32) * kMs - 400 * kMs);
-    cTimer::SetMusicPosition(0, 0);
-    cTimer::Reset();
-    uint32_t start = cTimer::GetTime();
-    EXPECT_GT(start, 0xFFFF0000u);
-    Win32AdvanceVirtualClock(1000 * kMs);
-    uint32_t now = cTimer::GetTime();
-    EXPECT_LT(now, 1000u);
-    EXPECT_EQ(int32_t(now - start), 1000);
+    EXPECT_EQ(cTimer::GetTime(), 0xFFFFFE70u);
+    for (bool counter : {true, false}) {
+        SCOPED_TRACE(counter ? "high-resolution counter" : "timeGetTime");
+        Win32SetPerformanceCounterAvailable(counter);
+        cTimer::SetMusicPosition(-1, 0);
+        cTimer::Reset();
+        EXPECT_EQ(cTimer::ReadFrequency() != 0, counter);
+        Win32AdvanceVirtualClock(123 * kMs);
+        EXPECT_EQ(cTimer::GetTime(), 0u);
+        Win32AdvanceVirtualClock(1000 * kMs); // past the wrap, the first time round
+        EXPECT_EQ(cTimer::GetTime(), 1000u);
+    }
 }
 
 TEST_F(Timer, NoReadingCombinesANewSecondWithAnOldStart) {
@@ -96,8 +76,7 @@ TEST_F(Timer, NoReadingCombinesANewSecondWithAnOldStart) {
 
 TEST_F(Timer, LateSyncIsHeldUntilTheMusicCatchesUpAndAFreshStartIsNotHeld) {
     cTimer::Reset();
-    cTimer::SetMusicPosition(-1, 0);
-    cTimer::SetMusicPosition(0, cTimer::RawReading(cTimer::ReadFrequency()));
+    StartMusic();
     Win32AdvanceVirtualClock(1004 * kMs);
     EXPECT_EQ(cTimer::GetTime(), 1004u);
     // The sync of second 1 came 4 ms late: the reading stays until it is due.
@@ -112,7 +91,7 @@ TEST_F(Timer, LateSyncIsHeldUntilTheMusicCatchesUpAndAFreshStartIsNotHeld) {
     // reading of the earlier run holds it.
     cTimer::SetMusicPosition(-1, 0);
     EXPECT_LT(cTimer::GetTime(), 100u); // first mode
-    cTimer::SetMusicPosition(0, cTimer::RawReading(cTimer::ReadFrequency()));
+    StartMusic();
     Win32AdvanceVirtualClock(10 * kMs);
     EXPECT_EQ(cTimer::GetTime(), 10u);
 }
@@ -121,30 +100,24 @@ TEST_F(Timer, MillisecondsBetweenSyncsFollowTheMusicsPace) {
     // Seconds of music that take 998 ms (a device 0.2% fast) are counted in
     // music milliseconds; exact ones in real ones; after the last sync the
     // clock goes on in real milliseconds from where the next second was due.
+    // Seconds far off 1000 ms are gaps (a pause, a stall), not a pace: they
+    // count plainly.
     struct sCase {
         int32_t secondLength;
         uint32_t atHalf;        // reading half way through second 3
         uint32_t pastTheSecond; // 100 ms after second 4 was due, with no sync
     };
-    const sCase cases[] = {{1000, 3500, 4100}, {998, 3500, 4100}, {1004, 3500, 4100}, {955, 3499, 4100}};
+    const sCase cases[] = {{1000, 3500, 4100}, {998, 3500, 4100}, {1004, 3500, 4100},
+                           {955, 3499, 4100},  {850, 3425, 3950}, {1500, 3750, 4600}};
     for (const sCase& c : cases) {
         SCOPED_TRACE(c.secondLength);
+        Win32SetVirtualClock(true, 5000 * kMs);
         cTimer::Reset();
-        cTimer::SetMusicPosition(-1, 0);
-        uint32_t start = cTimer::RawReading(cTimer::ReadFrequency());
-        for (int32_t s = 0; s <= 3; ++s) cTimer::SetMusicPosition(s, start + uint32_t(s * c.secondLength));
+        uint32_t start = StartMusic();
+        for (int32_t s = 1; s <= 3; ++s) cTimer::SetMusicPosition(s, start + uint32_t(s * c.secondLength));
         Win32AdvanceVirtualClock(uint64_t(3 * c.secondLength + c.secondLength / 2) * kMs);
         EXPECT_EQ(cTimer::GetTime(), c.atHalf);
         Win32AdvanceVirtualClock(uint64_t(c.secondLength - c.secondLength / 2 + 100) * kMs);
         EXPECT_EQ(cTimer::GetTime(), c.pastTheSecond);
-        Win32SetVirtualClock(true, 5000 * kMs);
     }
-    // A gap (a pause, a stall) is no pace: the next second counts plainly.
-    cTimer::Reset();
-    cTimer::SetMusicPosition(-1, 0);
-    uint32_t start = cTimer::RawReading(cTimer::ReadFrequency());
-    cTimer::SetMusicPosition(0, start);
-    cTimer::SetMusicPosition(1, start + 1500);
-    Win32AdvanceVirtualClock(1500 * kMs + 250 * kMs);
-    EXPECT_EQ(cTimer::GetTime(), 1250u);
 }
