@@ -26,7 +26,6 @@ extern "C" BOOL __wrap__Z11BASS_Updatev() {
 
 namespace {
 
-
 DDPIXELFORMAT ZFormat(DWORD depth, DWORD stencil, DWORD mask = 0xFFFF) {
     DDPIXELFORMAT f{};
     f.dwSize = sizeof(f);
@@ -62,6 +61,13 @@ protected:
         graph = new cGraphD3D;
         return graph;
     }
+    // A new device at 640 x 480 x 16, Direct3D set up.
+    cGraphD3D* Started() {
+        cGraphD3D* g = Make();
+        g->InitDD(640, 480, 16);
+        g->InitD3D(0);
+        return g;
+    }
 
     sDDrawDriverProfile profile;
     cGraphD3D* graph = nullptr;
@@ -74,9 +80,8 @@ TEST_F(GraphD3D, RefusedModesFallBackAndTheCentreFollowsTheModeSet) {
     static const sDisplayMode none[] = {{800, 600, 32}};
     struct Case {
         const sDisplayMode* modes; // null: the default profile
-        int numModes;
-        int w, h, bpp;           // requested
-        int gotW, gotH, gotBpp;  // set
+        int numModes, w, h, bpp;   // requested
+        int gotW, gotH, gotBpp;    // set
         double centreX, centreY;
         const char* error;
     };
@@ -97,14 +102,11 @@ TEST_F(GraphD3D, RefusedModesFallBackAndTheCentreFollowsTheModeSet) {
         cGraphD3D* g = Make();
         std::string error = ErrorOf([&] { g->InitDD(c.w, c.h, c.bpp); });
         EXPECT_EQ(error, c.error ? FatalText(c.error) : "");
-        EXPECT_EQ(g->m_Width, c.gotW);
-        EXPECT_EQ(g->m_Height, c.gotH);
-        EXPECT_EQ(g->m_Bpp, c.gotBpp);
+        EXPECT_EQ((std::vector<int>{g->m_Width, g->m_Height, g->m_Bpp}), (std::vector<int>{c.gotW, c.gotH, c.gotBpp}));
         if (c.error) continue;
-        EXPECT_EQ(g_ScreenCenterX, c.centreX);
-        EXPECT_EQ(g_ScreenCenterY, c.centreY);
-        std::string running = "Running at:" + std::to_string(c.gotW) + " " + std::to_string(c.gotH) + " " +
-                              std::to_string(c.gotBpp) + "\n";
+        EXPECT_EQ((std::vector<double>{g_ScreenCenterX, g_ScreenCenterY}), (std::vector<double>{c.centreX, c.centreY}));
+        std::string running =
+            (testing::Message() << "Running at:" << c.gotW << " " << c.gotH << " " << c.gotBpp << "\n").GetString();
         EXPECT_NE(capture.debug.find(running), std::string::npos) << capture.debug;
         ASSERT_NE(g->m_pBackBuffer, nullptr);
         DDSURFACEDESC2 desc{};
@@ -165,25 +167,22 @@ TEST_F(GraphD3D, DeviceIsTheFirstCandidateThatExistsAndTheFlagsAllow) {
 
 TEST_F(GraphD3D, OnlyA16BitZBufferWithoutStencilIsAccepted) {
     const std::vector<DDPIXELFORMAT> stencilOnly = {ZFormat(16, 1, 0xFFFE), ZFormat(32, 8)};
-    const std::vector<DDPIXELFORMAT> deepOnly = {ZFormat(24, 0, 0xFFFFFF), ZFormat(32, 0, 0xFFFFFFFF)};
-    const std::vector<DDPIXELFORMAT> twoGood = {ZFormat(24, 0), ZFormat(16, 0, 0xFFFF), ZFormat(16, 1),
-                                                ZFormat(16, 0, 0x7FFF)};
     struct Case {
-        const std::vector<DDPIXELFORMAT>* formats;
+        std::vector<DDPIXELFORMAT> formats;
         uint32_t flags;
         bool zBuffer;
         const char* error;
     };
     const Case cases[] = {
-        {&stencilOnly, 0, false, "Couldn't initialize ZBuffer"},
-        {&deepOnly, 0, false, "Couldn't initialize ZBuffer"},
-        {&stencilOnly, 4, false, nullptr},
-        {&twoGood, 0, true, nullptr},
+        {stencilOnly, 0, false, "Couldn't initialize ZBuffer"},
+        {{ZFormat(24, 0, 0xFFFFFF), ZFormat(32, 0, 0xFFFFFFFF)}, 0, false, "Couldn't initialize ZBuffer"},
+        {stencilOnly, 4, false, nullptr},
+        {{ZFormat(24, 0), ZFormat(16, 0, 0xFFFF), ZFormat(16, 1), ZFormat(16, 0, 0x7FFF)}, 0, true, nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.formats->size() << " formats, flags " << c.flags);
-        profile.zFormats = c.formats->data();
-        profile.numZFormats = int(c.formats->size());
+        SCOPED_TRACE(testing::Message() << c.formats.size() << " formats, flags " << c.flags);
+        profile.zFormats = c.formats.data();
+        profile.numZFormats = int(c.formats.size());
         cGraphD3D* g = Make();
         g->InitDD(640, 480, 16);
         EXPECT_EQ(ErrorOf([&] { g->InitD3D(c.flags); }), c.error ? FatalText(c.error) : "");
@@ -220,9 +219,11 @@ TEST_F(GraphD3D, CallsBeforeTheirPrerequisitesAreFatalOrHarmless) {
 }
 
 TEST_F(GraphD3D, InitSceneResetsTheStatesAFrameLeftBehind) {
-    cGraphD3D* g = Make();
-    g->InitDD(640, 480, 16);
-    g->InitD3D(0);
+    // A second InitD3D replaces device, interface and Z-buffer (the back
+    // buffer gives the old Z-buffer up): the frame below must reach the new
+    // Z-buffer, and the teardown must still find every count at zero.
+    cGraphD3D* g = Started();
+    ASSERT_EQ(ErrorOf([&] { g->InitD3D(0); }), "");
     IDirect3DDevice7* d = g->m_pD3DDevice;
     // Whatever a previous frame set.
     d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_NEVER);
@@ -235,17 +236,15 @@ TEST_F(GraphD3D, InitSceneResetsTheStatesAFrameLeftBehind) {
     g->InitScene();
     // Diffuse 0.5 comes out at full brightness (MODULATE2X of white); the
     // clockwise triangle is culled; Z is written with GREATEREQUAL.
-    D3DTLVERTEX v[6] = {
-        {10, 10, 0.5f, 1, 0xFF7F7F7F, 0, 0, 0}, {10, 60, 0.5f, 1, 0xFF7F7F7F, 0, 0, 0},
-        {60, 10, 0.5f, 1, 0xFF7F7F7F, 0, 0, 0}, {110, 10, 0.5f, 1, 0xFF7F7F7F, 0, 0, 0},
-        {160, 10, 0.5f, 1, 0xFF7F7F7F, 0, 0, 0}, {110, 60, 0.5f, 1, 0xFF7F7F7F, 0, 0, 0},
-    };
+    const float xy[6][2] = {{10, 10}, {10, 60}, {60, 10}, {110, 10}, {160, 10}, {110, 60}};
+    D3DTLVERTEX v[6];
+    for (int i = 0; i < 6; ++i) v[i] = {xy[i][0], xy[i][1], 0.5f, 1, 0xFF7F7F7F, 0, 0, 0};
     d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v, 6, 0);
     g->EndScene();
     DDSURFACEDESC2 lock{};
     lock.dwSize = sizeof(lock);
-    ASSERT_EQ(g->m_pBackBuffer->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr), DD_OK);
     auto pixel = [&](int x, int y) { return static_cast<uint16_t*>(lock.lpSurface)[y * lock.lPitch / 2 + x]; };
+    ASSERT_EQ(g->m_pBackBuffer->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr), DD_OK);
     EXPECT_EQ(pixel(15, 15), 0xFFFF);
     EXPECT_EQ(pixel(115, 15), 0);
     g->m_pBackBuffer->Unlock(nullptr);
@@ -253,39 +252,24 @@ TEST_F(GraphD3D, InitSceneResetsTheStatesAFrameLeftBehind) {
     EXPECT_EQ(pixel(15, 15), 32768);
     EXPECT_EQ(pixel(115, 15), 0);
     g->m_pZBuffer->Unlock(nullptr);
-}
-
-TEST_F(GraphD3D, InitD3DCanRunAgain) {
-    // A second run replaces device, interface and Z-buffer (the back buffer
-    // gives the old Z-buffer up) and the teardown still finds every count at
-    // zero.
-    cGraphD3D* g = Make();
-    g->InitDD(640, 480, 16);
-    g->InitD3D(0);
-    EXPECT_EQ(ErrorOf([&] { g->InitD3D(0); }), "");
-    EXPECT_TRUE(g->m_bZBuffer);
-    g->BeginScene();
-    g->Clear(0xFFFFFFFF, 0.25f);
-    g->EndScene();
     EXPECT_EQ(ErrorOf([&] { g->Flip(); }), "");
 }
 
 TEST_F(GraphD3D, TeardownInsistsOnTheLastReference) {
-    // An extra reference on the device or on DirectDraw.
-    for (int which = 0; which < 2; ++which) {
-        SCOPED_TRACE(which == 0 ? "device" : "DirectDraw");
-        cGraphD3D* g = Make();
-        g->InitDD(640, 480, 16);
-        g->InitD3D(0);
-        IUnknown* extra = which == 0 ? static_cast<IUnknown*>(g->m_pD3DDevice) : static_cast<IUnknown*>(g->m_pDD);
+    // An extra reference on the device or on DirectDraw (a texture the
+    // program forgot holds one on DirectDraw).
+    for (bool onDevice : {true, false}) {
+        SCOPED_TRACE(onDevice ? "device" : "DirectDraw");
+        cGraphD3D* g = Started();
         IDirectDraw7* dd = g->m_pDD;
         IDirect3D7* d3d = g->m_pD3D;
         IDirectDrawSurface7 *primary = g->m_pPrimary, *back = g->m_pBackBuffer, *z = g->m_pZBuffer;
+        IUnknown* extra = onDevice ? static_cast<IUnknown*>(g->m_pD3DDevice) : static_cast<IUnknown*>(dd);
         extra->AddRef();
         graph = nullptr;
         EXPECT_EQ(ErrorOf([&] { delete g; }), FatalText("Device was not released enough"));
         EXPECT_EQ(extra->Release(), 0u); // ours was the last one
-        if (which == 0) {
+        if (onDevice) {
             // The check stopped the teardown at the device: the rest is ours.
             back->Release();
             z->Release();
@@ -294,27 +278,8 @@ TEST_F(GraphD3D, TeardownInsistsOnTheLastReference) {
             EXPECT_EQ(dd->Release(), 0u);
         }
     }
-    // A texture the program forgot keeps DirectDraw alive: the teardown's
-    // last check reports it.
-    {
-        cGraphD3D* g = Make();
-        g->InitDD(640, 480, 16);
-        g->InitD3D(0);
-        DDSURFACEDESC2 desc{};
-        desc.dwSize = sizeof(desc);
-        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-        desc.dwWidth = desc.dwHeight = 8;
-        desc.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY;
-        IDirectDrawSurface7* leaked = nullptr;
-        ASSERT_EQ(g->m_pDD->CreateSurface(&desc, &leaked, nullptr), DD_OK);
-        graph = nullptr;
-        EXPECT_EQ(ErrorOf([&] { delete g; }), FatalText("Device was not released enough"));
-        EXPECT_EQ(leaked->Release(), 0u);
-    }
     // Without the main window nothing is released.
-    cGraphD3D* g = Make();
-    g->InitDD(640, 480, 16);
-    g->InitD3D(0);
+    cGraphD3D* g = Started();
     IDirectDraw7* dd = g->m_pDD;
     IDirect3D7* d3d = g->m_pD3D;
     IDirect3DDevice7* device = g->m_pD3DDevice;
@@ -337,9 +302,7 @@ TEST_F(GraphD3D, FlipFeedsTheSoundSystemOnceMorePerPendingPass) {
     for (int pending : {0, 1, 4}) {
         SCOPED_TRACE(testing::Message() << pending << " pending passes");
         profile.flipPendingPasses = pending;
-        cGraphD3D* g = Make();
-        g->InitDD(640, 480, 16);
-        g->InitD3D(0);
+        cGraphD3D* g = Started();
         for (int frame = 0; frame < 3; ++frame) {
             g_LibraryUpdates = 0;
             ASSERT_EQ(ErrorOf([&] { g->Flip(); }), "");

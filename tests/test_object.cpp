@@ -11,30 +11,34 @@
 
 namespace {
 
+struct P3 {
+    double x, y, z;
+};
+struct T3 {
+    uint32_t a, b, c;
+};
 
-void SetPoint(cObject& o, uint32_t i, double x, double y, double z) {
-    sPoint* p = o.GetPoint(i);
-    p->x = x;
-    p->y = y;
-    p->z = z;
-}
-
-void SetPoly(cObject& o, uint32_t i, uint32_t a, uint32_t b, uint32_t c) {
-    sPoly* p = o.GetPoly(i);
-    p->a = a;
-    p->b = b;
-    p->c = c;
+// Fills o with the given points and triangles (no polygon array when none).
+void MakeMesh(cObject& o, const std::vector<P3>& points, const std::vector<T3>& polys = {}) {
+    o.Create(uint32_t(points.size()), uint32_t(polys.size()), 0);
+    for (uint32_t i = 0; i < points.size(); ++i) {
+        sPoint* p = o.GetPoint(i);
+        p->x = points[i].x, p->y = points[i].y, p->z = points[i].z;
+    }
+    for (uint32_t i = 0; i < polys.size(); ++i) {
+        sPoly* p = o.GetPoly(i);
+        p->a = polys[i].a, p->b = polys[i].b, p->c = polys[i].c;
+    }
 }
 
 // A cube of side 2 around the origin, two outward-facing triangles per side.
 void MakeCube(cObject& o) {
-    o.Create(8, 12, 0);
-    for (uint32_t i = 0; i < 8; ++i) SetPoint(o, i, (i & 1) ? 1 : -1, (i & 2) ? 1 : -1, (i & 4) ? 1 : -1);
+    std::vector<P3> points;
+    for (int i = 0; i < 8; ++i) points.push_back({(i & 1) ? 1.0 : -1.0, (i & 2) ? 1.0 : -1.0, (i & 4) ? 1.0 : -1.0});
     const uint32_t quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    for (uint32_t q = 0; q < 6; ++q) {
-        SetPoly(o, 2 * q, quads[q][0], quads[q][1], quads[q][2]);
-        SetPoly(o, 2 * q + 1, quads[q][2], quads[q][3], quads[q][0]);
-    }
+    std::vector<T3> polys;
+    for (const auto& q : quads) polys.push_back({q[0], q[1], q[2]}), polys.push_back({q[2], q[3], q[0]});
+    MakeMesh(o, points, polys);
 }
 
 } // namespace
@@ -50,10 +54,7 @@ TEST(Object, BoundsOfAnEmptyObjectAndOfSmallAndLargeClouds) {
 
     // Inside the unit sphere both radii stay squared.
     cObject small;
-    small.Create(3, 0, 0);
-    SetPoint(small, 0, 0.5, 0, 0);
-    SetPoint(small, 1, -0.3, 0.1, 0);
-    SetPoint(small, 2, 0, -0.2, 0.4);
+    MakeMesh(small, {{0.5, 0, 0}, {-0.3, 0.1, 0}, {0, -0.2, 0.4}});
     small.CalcBounds();
     EXPECT_DOUBLE_EQ(small.m_Radius, 0.25);
     EXPECT_DOUBLE_EQ(small.m_Center.x, 0.1);
@@ -61,9 +62,7 @@ TEST(Object, BoundsOfAnEmptyObjectAndOfSmallAndLargeClouds) {
     // Farthest from the centre (0.1, -0.05, 0.2): (-0.3, 0.1, 0), squared.
     EXPECT_DOUBLE_EQ(small.m_CenterRadius, 0.4 * 0.4 + 0.15 * 0.15 + 0.2 * 0.2);
     cObject large;
-    large.Create(2, 0, 0);
-    SetPoint(large, 0, 3, 4, 0);
-    SetPoint(large, 1, -1, 0, 0);
+    MakeMesh(large, {{3, 4, 0}, {-1, 0, 0}});
     large.CalcBounds();
     EXPECT_DOUBLE_EQ(large.m_Radius, 5.0);
     EXPECT_DOUBLE_EQ(large.m_Max.y, 4.0);
@@ -71,20 +70,11 @@ TEST(Object, BoundsOfAnEmptyObjectAndOfSmallAndLargeClouds) {
 }
 
 TEST(Object, NormalsOfADegenerateTriangleAndOfASharedPoint) {
-    cObject o;
     // A pyramid apex (point 0) shared by four faces, plus a degenerate
     // triangle on three collinear points.
-    o.Create(8, 5, 0);
-    SetPoint(o, 0, 0, 0, 1);
-    SetPoint(o, 1, 1, 0, 0);
-    SetPoint(o, 2, 0, 1, 0);
-    SetPoint(o, 3, -1, 0, 0);
-    SetPoint(o, 4, 0, -1, 0);
-    SetPoint(o, 5, 0, 0, 0);
-    SetPoint(o, 6, 1, 1, 1);
-    SetPoint(o, 7, 2, 2, 2);
-    for (uint32_t i = 0; i < 4; ++i) SetPoly(o, i, 0, 1 + i, 1 + (i + 1) % 4);
-    SetPoly(o, 4, 5, 6, 7);
+    cObject o;
+    MakeMesh(o, {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, 0}, {1, 1, 1}, {2, 2, 2}},
+             {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 4, 1}, {5, 6, 7}});
     o.Prepare();
 
     EXPECT_EQ(o.GetPoly(4)->nx, 0.0);
@@ -95,10 +85,9 @@ TEST(Object, NormalsOfADegenerateTriangleAndOfASharedPoint) {
     const sPoint* apex = o.GetPoint(0);
     EXPECT_EQ(apex->faceCount, 4u);
     // The four unit normals (±s, ±s, s) average to (0, 0, s): shorter than 1.
-    const double s = 1.0 / std::sqrt(3.0);
     EXPECT_NEAR(apex->nx, 0.0, 1e-12);
     EXPECT_NEAR(apex->ny, 0.0, 1e-12);
-    EXPECT_NEAR(apex->nz, s, 1e-12);
+    EXPECT_NEAR(apex->nz, 1.0 / std::sqrt(3.0), 1e-12);
     // A point of two faces: the plain mean, not renormalised.
     const sPoint* p1 = o.GetPoint(1);
     EXPECT_EQ(p1->faceCount, 2u);
@@ -114,7 +103,7 @@ TEST(Object, AccessorsStopAtTheLastRecord) {
     EXPECT_EQ(ErrorOf([&] { o.GetPoly(2); }), FatalText("GetPoly not in range"));
     EXPECT_EQ(ErrorOf([&] { o.GetNormal(1); }), FatalText("GetNormal not in range"));
     // Polygon corners outside the points are refused before they are read.
-    SetPoly(o, 1, 0, 1, 4);
+    o.GetPoly(1)->c = 4;
     EXPECT_EQ(ErrorOf([&] { o.Prepare(); }), FatalText("CalcNormals: Poly index not in range"));
 }
 
@@ -142,11 +131,7 @@ TEST(Object, GetObjectKeepsArraysWhenCountsMatch) {
 
 namespace {
 
-// Marks polygons facing +z as turned away (winding 1), the rest as facing.
-void SetWindingsFacingMinusZ(cObject& o) {
-    for (uint32_t i = 0; i < o.m_NumPolys; ++i) o.m_pPolys[i].winding = o.m_pPolys[i].nz > 0.5 ? 1 : 0;
-}
-
+// Gives every point a transformed vertex whose normal is the point's (x, y).
 std::vector<sRenderVertex> RenderedWithNormals(cObject& o) {
     std::vector<sRenderVertex> v(o.m_NumPoints);
     for (uint32_t i = 0; i < o.m_NumPoints; ++i) {
@@ -169,7 +154,8 @@ TEST(Outline, SilhouetteEdgesOfAClosedMeshOnlyWhereBackMeetsFront) {
     for (uint32_t e = 0; e < 36; ++e) EXPECT_NE(cube.m_pOutlineEdges[e].neighbour, cube.m_pOutlineEdges[e].poly);
 
     std::vector<sRenderVertex> rendered = RenderedWithNormals(cube);
-    SetWindingsFacingMinusZ(cube);
+    // The +z side is turned away (winding 1), the rest faces the viewer.
+    for (uint32_t i = 0; i < 12; ++i) cube.m_pPolys[i].winding = cube.m_pPolys[i].nz > 0.5 ? 1 : 0;
     cube.ClearOL();
     cube.CalcOL();
     int flagged = 0;
@@ -189,44 +175,32 @@ TEST(Outline, SilhouetteEdgesOfAClosedMeshOnlyWhereBackMeetsFront) {
     // (equal) offsets; the -z corners meet none.
     for (uint32_t i = 0; i < 8; ++i) {
         const sOutlinePoint& o = cube.m_pOutlinePoints[i];
-        if (cube.m_pPoints[i].z > 0) {
-            EXPECT_EQ(o.count, 2.0);
-            EXPECT_DOUBLE_EQ(o.dx, cube.m_pPoints[i].x * 10.0);
-            EXPECT_DOUBLE_EQ(o.dy, cube.m_pPoints[i].y * 10.0);
-        } else {
-            EXPECT_EQ(o.count, 0.0);
-            EXPECT_EQ(o.dx, 0.0);
-        }
+        bool rim = cube.m_pPoints[i].z > 0;
+        EXPECT_EQ(o.count, rim ? 2.0 : 0.0);
+        EXPECT_DOUBLE_EQ(o.dx, rim ? cube.m_pPoints[i].x * 10.0 : 0.0);
+        EXPECT_DOUBLE_EQ(o.dy, rim ? cube.m_pPoints[i].y * 10.0 : 0.0);
     }
 }
 
 TEST(Outline, AnOpenBorderIsNeverASilhouetteEdge) {
     // One quad of two triangles: only the shared diagonal has a neighbour.
     cObject quad;
-    quad.Create(4, 2, 0);
-    SetPoint(quad, 0, 0, 0, 0);
-    SetPoint(quad, 1, 1, 0, 0);
-    SetPoint(quad, 2, 1, 1, 0);
-    SetPoint(quad, 3, 0, 1, 0);
-    SetPoly(quad, 0, 0, 1, 2);
-    SetPoly(quad, 1, 2, 3, 0);
+    MakeMesh(quad, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {2, 3, 0}});
     quad.MakeOutlineAble();
     std::vector<sRenderVertex> rendered = RenderedWithNormals(quad);
-    for (uint8_t back : {0, 1}) {
-        quad.m_pPolys[0].winding = back;
-        quad.m_pPolys[1].winding = 1 - back;
+    // One turned away, then the other, then both: only a back polygon's
+    // diagonal onto a front one is flagged.
+    for (int back : {0, 1, 2}) {
+        quad.m_pPolys[0].winding = back != 1;
+        quad.m_pPolys[1].winding = back != 0;
         quad.ClearOL();
         quad.CalcOL();
         for (uint32_t e = 0; e < 6; ++e) {
             const sOutlineEdge& edge = quad.m_pOutlineEdges[e];
             bool diagonal = edge.neighbour != edge.poly;
-            EXPECT_EQ(edge.flag, diagonal && edge.poly->winding == 1 ? 1 : 0) << "edge " << e;
+            EXPECT_EQ(edge.flag, diagonal && back < 2 && edge.poly->winding == 1 ? 1 : 0) << "edge " << e;
         }
     }
-    // Both turned away: nothing.
-    quad.m_pPolys[0].winding = quad.m_pPolys[1].winding = 1;
-    quad.CalcOL();
-    for (uint32_t e = 0; e < 6; ++e) EXPECT_EQ(quad.m_pOutlineEdges[e].flag, 0);
 }
 
 TEST(Outline, CopyRebasesOntoTheCopyAndKeepsExistingEdges) {
@@ -259,21 +233,13 @@ TEST(Outline, CopyRebasesOntoTheCopyAndKeepsExistingEdges) {
     cObject small;
     small.Create(4, 2, 0);
     EXPECT_EQ(ErrorOf([&] { small.CopyOL(&base); }), FatalText("CopyOL cObject failed"));
-}
 
-TEST(Outline, ARebuiltObjectMustBeMadeOutlineAbleAgain) {
-    cObject o;
-    MakeCube(o);
-    o.MakeOutlineAble();
-    MakeCube(o);
-    // Still marked, but its outline arrays went with the old mesh.
-    EXPECT_TRUE(o.m_bOutlineAble);
-    EXPECT_EQ(ErrorOf([&] { o.ClearOL(); }), FatalText("ClearOL cObject failed!2"));
-    // A copy onto it takes the topology again.
-    cObject base;
-    MakeCube(base);
-    base.MakeOutlineAble();
-    o.CopyOL(&base);
-    EXPECT_NO_THROW(o.ClearOL());
-    EXPECT_EQ(o.m_pOutlineEdges[5].a - o.m_pPoints, base.m_pOutlineEdges[5].a - base.m_pPoints);
+    // A rebuilt object is still marked, but its outline arrays went with the
+    // old mesh; a copy onto it takes the topology again.
+    MakeCube(copy);
+    EXPECT_TRUE(copy.m_bOutlineAble);
+    EXPECT_EQ(ErrorOf([&] { copy.ClearOL(); }), FatalText("ClearOL cObject failed!2"));
+    copy.CopyOL(&base);
+    EXPECT_NO_THROW(copy.ClearOL());
+    EXPECT_EQ(copy.m_pOutlineEdges[5].a - copy.m_pPoints, base.m_pOutlineEdges[5].a - base.m_pPoints);
 }
