@@ -569,5 +569,9 @@ TEST_F(Raster, EveryPathDrawsTheSamePixelsAsThePortableOne) {
         EXPECT_EQ(depths, 0) << path;
     }
     RecordProperty("paths", paths);
+#if defined(__SSE2__)
+    // Every x86-64, and the page's WebAssembly SIMD, has the SSE2 spans.
+    EXPECT_TRUE(DDrawHasRasterPath("sse2"));
+#endif
     EXPECT_FALSE(DDrawSetRasterPath("neon-or-other"));
 }
