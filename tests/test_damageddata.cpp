@@ -1,19 +1,18 @@
 // The show itself, headless, on damaged copies of the generated data set:
-// each texture kind cut short, filled with junk, emptied and missing; the
-// texture list with overlong lines and names and junk; the sound track cut,
-// emptied, junk and missing; the font maps cut and missing; files too big for
-// memory. Every run ends with status 0: with the system's own fatal message
-// in its box where the damage is fatal, else on the termination signal that
-// ends the show after a few seconds. Never with a signal, a sanitizer report
-// or a hang. The same cases run on the show built with AddressSanitizer and
-// UndefinedBehaviorSanitizer where the build has one.
+// every file the show loads at start, cut short, filled with junk, missing,
+// a directory or too big for memory. Every run ends with status 0: with the
+// system's own fatal message in its box where the damage is fatal, else on
+// the termination signal that ends the show after a few seconds. Never with
+// a signal, a sanitizer report or a hang. The same cases run on the show
+// built with AddressSanitizer and UndefinedBehaviorSanitizer where the build
+// has one. Each loader's own tests cover every kind of damage in detail;
+// here each place that loads a file meets each way the show handles it.
 #include "support/services.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -26,8 +25,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -39,18 +36,16 @@ struct sShow {
 };
 
 // The shows this build has: the plain one, and the sanitized one.
-std::vector<sShow> Shows() {
-    std::vector<sShow> shows;
+const std::vector<sShow> kShows = {
 #ifdef TRUBELOX_SANITIZE
-    shows.push_back({"sanitized show", TRUBELOX_SHOW, true});
+    {"sanitized show", TRUBELOX_SHOW, true},
 #else
-    shows.push_back({"show", TRUBELOX_SHOW, false});
+    {"show", TRUBELOX_SHOW, false},
 #endif
 #ifdef TRUBELOX_SANITIZED_SHOW
-    shows.push_back({"sanitized show", TRUBELOX_SANITIZED_SHOW, true});
+    {"sanitized show", TRUBELOX_SANITIZED_SHOW, true},
 #endif
-    return shows;
-}
+};
 
 // A show that has not ended by itself gets the termination signal after
 // this long; one that has not ended after the signal either has hung.
@@ -64,34 +59,25 @@ const char kSanitizerMemoryLimit[] = "allocator_may_return_null=1:max_allocation
 
 struct sRun {
     bool hung = false;
-    bool signalled = false; // ended by a signal, not by returning
-    int status = -1;
+    int status = -1;         // 128 + the signal that ended it, as a shell tells it
     bool terminated = false; // we sent the termination signal
     std::string output;      // standard error and output
 };
 
 sRun RunShow(const sShow& show, bool memoryLimit) {
     const std::string outputPath = fs::absolute("output.txt").string();
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0) environment.push_back(*e);
-    if (memoryLimit && show.sanitized) environment.push_back(std::string("ASAN_OPTIONS=") + kSanitizerMemoryLimit);
-    std::vector<char*> envp;
-    for (std::string& e : environment) envp.push_back(&e[0]);
-    envp.push_back(nullptr);
-    std::string program = show.path;
-    char* argv[] = {&program[0], nullptr};
-
+    // This process runs no other threads: the child may change its own
+    // environment before it becomes the show.
     const pid_t pid = fork();
     if (pid == 0) {
-        if (memoryLimit && !show.sanitized) {
-            rlimit limit{kMemoryLimit, kMemoryLimit};
-            setrlimit(RLIMIT_AS, &limit);
-        }
+        const rlimit limit{kMemoryLimit, kMemoryLimit};
+        if (memoryLimit && !show.sanitized) setrlimit(RLIMIT_AS, &limit);
+        if (memoryLimit && show.sanitized) setenv("ASAN_OPTIONS", kSanitizerMemoryLimit, 1);
+        else unsetenv("ASAN_OPTIONS");
         const int fd = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, 1);
         dup2(fd, 2);
-        execve(argv[0], argv, envp.data());
+        execl(show.path.c_str(), show.path.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     sRun run;
@@ -113,17 +99,10 @@ sRun RunShow(const sShow& show, bool memoryLimit) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    run.signalled = WIFSIGNALED(status);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
     std::ifstream in(outputPath, std::ios::binary);
     run.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return run;
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
 }
 
 // Bytes that are no file format at all, the same every run.
@@ -173,19 +152,19 @@ protected:
     void Cut(const std::string& file, size_t size) { Replace(file, Original(file).substr(0, size)); }
 
     void Check(const std::vector<sCase>& cases) {
-        for (const sShow& show : Shows())
+        for (const sShow& show : kShows)
             for (const sCase& c : cases) {
                 SCOPED_TRACE(std::string(show.name) + ": " + c.what);
                 Mirror();
                 c.damage();
                 const sRun run = RunShow(show, c.memoryLimit);
                 ASSERT_FALSE(run.hung) << run.output;
-                EXPECT_FALSE(run.signalled) << run.output;
                 EXPECT_EQ(run.status, 0) << run.output;
                 for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
                     EXPECT_EQ(run.output.find(report), std::string::npos) << run.output;
                 if (c.message) {
-                    EXPECT_EQ(Count(run.output, "!Error!: "), 1u) << run.output;
+                    // One box only: the first and the last are the same.
+                    EXPECT_EQ(run.output.find("!Error!: "), run.output.rfind("!Error!: ")) << run.output;
                     EXPECT_NE(run.output.find(std::string("!Error!: [FATAL ERROR]:") + c.message + "\r\n"),
                               std::string::npos)
                         << run.output;
@@ -207,37 +186,24 @@ protected:
 // The show loads the logo (true-colour RAW) and the fonts (palette RAW) at
 // start; the JPEG and alpha image cases make the logo one.
 TEST_F(DamagedDataSet, Textures) {
-    const std::string logo = "raw/logo.raw", font = "font/char.raw", mask = "raw/fogalpha.raw";
-    const size_t logoSize = Original(logo).size(), fontSize = Original(font).size();
+    const std::string logo = "raw/logo.raw", mask = "raw/fogalpha.raw", water = Original("jpg/water.jpg");
     auto asJpeg = [this](const std::string& bytes) {
         Remove("raw/logo.raw");
         Replace("jpg/logo.jpg", bytes);
     };
-    const std::string water = Original("jpg/water.jpg");
     auto withMask = [this] { Replace("textures.ini", Original("textures.ini") + "logo ALPHA fogalpha\n"); };
     // 65535 x 65535 pixels of one palette colour: a 4 GiB file.
     std::string hugeMask = std::string("mhwanh\0\4\xFF\xFF\xFF\xFF\0\1", 14);
     hugeMask.resize(32 + 3, '\0');
 
     Check({
-        {"true colour cut short", [&] { Cut(logo, logoSize / 2); }, "RAW file too short: data/raw/logo.raw"},
-        {"true colour junk", [&] { Replace(logo, Junk(logoSize, 1)); }, "File not raw"},
-        {"true colour emptied", [&] { Replace(logo, ""); }, "File not raw"},
-        {"true colour cut inside its magic", [&] { Cut(logo, 5); }, "File not raw"},
+        {"true colour cut short", [&] { Cut(logo, Original(logo).size() / 2); }, "RAW file too short: data/raw/logo.raw"},
         {"true colour missing", [&] { Remove(logo); }, "Konnte Texture nicht Laden"},
-        {"true colour a directory", [&] { Remove(logo), fs::create_directory("data/" + logo); },
-         "Konnte Texture nicht Laden"},
-        {"palette cut short", [&] { Cut(font, fontSize - 1); }, "RAW file too short: data/font/char.raw"},
-        {"palette junk", [&] { Replace(font, Junk(fontSize, 2)); }, "File not raw"},
-        {"palette emptied", [&] { Replace(font, ""); }, "File not raw"},
-        {"palette missing", [&] { Remove(font); }, "Konnte Texture nicht Laden"},
+        {"palette cut short", [&] { Cut("font/char.raw", Original("font/char.raw").size() - 1); },
+         "RAW file too short: data/font/char.raw"},
         {"JPEG cut in its header", [&] { asJpeg(water.substr(0, 200)); }, "Konnte Texture nicht Laden", true},
         {"JPEG cut in its picture", [&] { asJpeg(water.substr(0, water.size() / 2)); }, nullptr},
-        {"JPEG junk", [&] { asJpeg(Junk(water.size(), 3)); }, "Konnte Texture nicht Laden", true},
-        {"JPEG emptied", [&] { asJpeg(""); }, "Konnte Texture nicht Laden", true},
         {"alpha image cut short", [&] { withMask(), Cut(mask, 1000); }, "RAW file too short: data/raw/fogalpha.raw"},
-        {"alpha image junk", [&] { withMask(), Replace(mask, Junk(4000, 4)); }, "File not raw"},
-        {"alpha image emptied", [&] { withMask(), Replace(mask, ""); }, "File not raw"},
         {"alpha image missing", [&] { withMask(), Remove(mask); }, "Konnte AlphaTexture nicht Laden"},
         {"alpha image too big for memory", [&] { withMask(), Sparse(mask, hugeMask, 35 + 65535ull * 65535); },
          "Not enough memory for RAW image: data/raw/fogalpha.raw", false, true},
@@ -254,26 +220,21 @@ TEST_F(DamagedDataSet, TextureList) {
         {"overlong line", [&] { Replace("textures.ini", words + "\n" + list); }, nullptr},
         {"overlong name", [&] { Replace("textures.ini", list + std::string(2500, 'n') + " ALPHA mask\n"); }, nullptr},
         {"junk bytes", [&] { Replace("textures.ini", list + Junk(4096, 5)); }, nullptr},
-        {"emptied", [&] { Replace("textures.ini", ""); }, nullptr},
         {"missing", [&] { Remove("textures.ini"); }, "Textures.ini not found in Data directory"},
-        {"a directory", [&] { Remove("textures.ini"), fs::create_directory("data/textures.ini"); },
-         "Textures.ini not found in Data directory"},
     });
 }
 
 TEST_F(DamagedDataSet, SoundTrack) {
+    const std::string head = Original("demo.mp3").substr(0, 4096);
     Check({
         {"cut", [&] { Cut("demo.mp3", 100000); }, nullptr},
-        {"emptied", [&] { Replace("demo.mp3", ""); }, "MP3Load can't create Stream"},
         {"junk", [&] { Replace("demo.mp3", Junk(65536, 6)); }, "MP3Load can't create Stream"},
-        {"missing", [&] { Remove("demo.mp3"); }, "MP3Load FileNotfound"},
         // Once made the sound system ask for 4 GiB and end without a word.
         {"a directory", [&] { Remove("demo.mp3"), fs::create_directory("data/demo.mp3"); }, "MP3Load FileNotfound",
          false, true},
-        {"too big for memory", [&] { Sparse("demo.mp3", Original("demo.mp3").substr(0, 4096), 0xFFFFFFFFull); },
+        {"too big for memory", [&] { Sparse("demo.mp3", head, 0xFFFFFFFFull); },
          "Not enough memory for the sound track: data/demo.mp3", false, true},
-        {"too big for a stream", [&] { Sparse("demo.mp3", Original("demo.mp3").substr(0, 4096), 5ull << 30); },
-         "Sound track too big: data/demo.mp3"},
+        {"too big for a stream", [&] { Sparse("demo.mp3", head, 5ull << 30); }, "Sound track too big: data/demo.mp3"},
     });
 }
 

@@ -78,7 +78,7 @@ protected:
     TextureWorkspace workspace{"flare ADDITIV FRONT\n"};
 };
 
-TEST_F(Container, OneSlotPerNameWhateverTheCase) {
+TEST_F(Container, OneSlotPerNameWhateverTheCaseAndNoneOutside) {
     OutputCapture capture;
     EXPECT_EQ(ErrorOf([] { g_TextureContainer->AddTexture("missing"); }), FatalText("Konnte Texture nicht Laden"));
     // The failed load left slot 0 free.
@@ -88,6 +88,19 @@ TEST_F(Container, OneSlotPerNameWhateverTheCase) {
     EXPECT_STREQ(g_TextureContainer->m_Textures[1].m_Name, "-NONE-");
     // Loaded once: the name went to the debugger output once.
     EXPECT_EQ(capture.debug, "missing\n" + FatalText("Konnte Texture nicht Laden") + "Flare\n");
+
+    EXPECT_EQ(g_TextureContainer->CheckTexture(0), uint32_t(TEXFLAG_ADDITIV | TEXFLAG_FRONT));
+    EXPECT_EQ(g_TextureContainer->CheckTexture(-1), 0u);
+    struct {
+        int32_t slot;
+        const char* problem;
+    } cases[] = {{-2, "zu niedrig"}, {INT32_MIN, "zu niedrig"}, {1000, "zu hoch"}, {1, "nicht belegt"}, {999, "nicht belegt"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ErrorOf([&] { g_TextureContainer->SetTexture(c.slot); }),
+                  FatalText(std::string("Konnte Texture nicht setzen ") + c.problem));
+        EXPECT_EQ(ErrorOf([&] { g_TextureContainer->CheckTexture(c.slot); }),
+                  FatalText(std::string("Konnte Texture nicht checken ") + c.problem));
+    }
 }
 
 TEST_F(Container, ThousandAndFirstNameIsTooMany) {
@@ -102,30 +115,12 @@ TEST_F(Container, ThousandAndFirstNameIsTooMany) {
               FatalText("Konnte Texture nicht Laden->Too Many Textures"));
 }
 
-TEST_F(Container, SetAndCheckTextureBounds) {
-    int32_t slot = g_TextureContainer->AddTexture("flare");
-    EXPECT_EQ(g_TextureContainer->CheckTexture(slot), uint32_t(TEXFLAG_ADDITIV | TEXFLAG_FRONT));
-    EXPECT_EQ(g_TextureContainer->CheckTexture(-1), 0u);
-    struct {
-        int32_t slot;
-        const char* problem;
-    } cases[] = {{-2, "zu niedrig"}, {INT32_MIN, "zu niedrig"}, {1000, "zu hoch"}, {1, "nicht belegt"}, {999, "nicht belegt"}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(ErrorOf([&] { g_TextureContainer->SetTexture(c.slot); }),
-                  FatalText(std::string("Konnte Texture nicht setzen ") + c.problem));
-        EXPECT_EQ(ErrorOf([&] { g_TextureContainer->CheckTexture(c.slot); }),
-                  FatalText(std::string("Konnte Texture nicht checken ") + c.problem));
-    }
-}
-
 namespace {
 
 // Draws a white triangle over pixel (10, 10) and reads that pixel back.
 uint16_t DrawAndReadPixel(const sDDrawOffscreen& device) {
     device.device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-    D3DTLVERTEX v[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0},
-                        {100, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0},
-                        {0, 100, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0}};
+    D3DTLVERTEX v[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0}, {100, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0}, {0, 100, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0}};
     device.device->BeginScene();
     device.device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v, 3, 0);
     device.device->EndScene();
@@ -150,9 +145,7 @@ TEST_F(Container, SetTextureBindsAndUnbindsStageZero) {
 TEST(TextureFormats, FirstQualifyingFormatOfEachKindIsKept) {
     auto format = [](DWORD flags, DWORD a, DWORD r, DWORD g, DWORD b) {
         DDPIXELFORMAT f{};
-        f.dwSize = sizeof(f);
-        f.dwFlags = flags;
-        f.dwRGBBitCount = 32;
+        f.dwSize = sizeof(f), f.dwFlags = flags, f.dwRGBBitCount = 32;
         f.dwRGBAlphaBitMask = a, f.dwRBitMask = r, f.dwGBitMask = g, f.dwBBitMask = b;
         return f;
     };

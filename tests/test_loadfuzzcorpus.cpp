@@ -6,56 +6,44 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<fs::path> CorpusFiles(const char* target) {
-    // The corpus lies beside this source file.
-    fs::path dir = fs::path(__FILE__).parent_path() / "fuzz" / "corpus" / target;
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(dir))
-        if (entry.is_regular_file()) files.push_back(entry.path());
-    return files;
-}
+typedef void (*FuzzTarget)(const uint8_t* data, size_t size);
 
-template <typename F> size_t Replay(const char* target, F fuzz) {
-    std::vector<fs::path> files = CorpusFiles(target);
-    for (const fs::path& path : files) {
-        std::ifstream in(path, std::ios::binary);
-        std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        SCOPED_TRACE(path.string());
-        fuzz(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+// Each target's corpus lies beside this source file; an empty or lost one
+// would make the replay pass on nothing. Every target starts afresh.
+void Replay(void (*setUp)(), void (*tearDown)(), std::initializer_list<std::pair<const char*, FuzzTarget>> targets) {
+    for (const auto& target : targets) {
+        setUp();
+        size_t inputs = 0;
+        for (const auto& entry : fs::directory_iterator(fs::path(__FILE__).parent_path() / "fuzz" / "corpus" / target.first)) {
+            if (!entry.is_regular_file()) continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            SCOPED_TRACE(entry.path().string());
+            target.second(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+            ++inputs;
+        }
+        EXPECT_GT(inputs, 0u) << target.first;
+        tearDown();
     }
-    return files.size();
 }
 
 } // namespace
 
 TEST(MeshFuzzCorpus, EveryInputLoadsOrFailsCleanly) {
-    SetUpMeshFuzzing();
-    EXPECT_GT(Replay("filereader", FuzzFileReader), 0u);
-    EXPECT_GT(Replay("3dr", Fuzz3DR), 0u);
-    EXPECT_GT(Replay("x", FuzzX), 0u);
-    TearDownMeshFuzzing();
+    Replay(SetUpMeshFuzzing, TearDownMeshFuzzing, {{"filereader", FuzzFileReader}, {"3dr", Fuzz3DR}, {"x", FuzzX}});
 }
 
-// The other inputs, each target's corpus in a test of its own.
-class InputFuzzCorpus : public ::testing::Test {
-protected:
-    void SetUp() override { SetUpInputFuzzing(); }
-    void TearDown() override { TearDownInputFuzzing(); }
-};
-
-TEST_F(InputFuzzCorpus, TextureList) { EXPECT_GT(Replay("texturelist", FuzzTextureList), 0u); }
-TEST_F(InputFuzzCorpus, Raw) { EXPECT_GT(Replay("raw", FuzzRaw), 0u); }
-TEST_F(InputFuzzCorpus, Jpeg) { EXPECT_GT(Replay("jpeg", FuzzJpeg), 0u); }
-TEST_F(InputFuzzCorpus, Font) { EXPECT_GT(Replay("font", FuzzFont), 0u); }
-TEST_F(InputFuzzCorpus, Mp3) { EXPECT_GT(Replay("mp3", FuzzMp3), 0u); }
+TEST(InputFuzzCorpus, EveryInputLoadsOrFailsCleanly) {
+    Replay(SetUpInputFuzzing, TearDownInputFuzzing,
+           {{"texturelist", FuzzTextureList}, {"raw", FuzzRaw}, {"jpeg", FuzzJpeg}, {"font", FuzzFont}, {"mp3", FuzzMp3}});
+}

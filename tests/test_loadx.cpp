@@ -8,20 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
-
-
-// A material definition as the loader expects it at the head of a file.
-std::string Material(const std::string& name, const std::string& file) {
-    return "Material " + name + " {\n 1.0;1.0;1.0;1.0;;\n 0.0;\n 0.0;0.0;0.0;;\n 0.0;0.0;0.0;;\n"
-           " TextureFilename {\n  \"" + file + "\";\n }\n}\n";
-}
-
-std::string Matrix(double tx, double ty, double tz) {
-    return "FrameTransformMatrix {\n 1.0,0.0,0.0,0.0,\n 0.0,1.0,0.0,0.0,\n 0.0,0.0,1.0,0.0,\n " +
-           std::to_string(tx) + "," + std::to_string(ty) + "," + std::to_string(tz) + ",1.0;;\n}\n";
-}
 
 // One Frame with one Mesh: a strip of n points along x (z = 0) and n - 2
 // triangles, normals (0, 0, 1), texture coordinates (i / 10, 1).
@@ -43,25 +32,24 @@ std::string Mesh(const std::string& name, int n, const std::string& matrix, cons
 
 class LoadX : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir.WriteRaw("brick", 4, 4, 0xA05030);
-        services.reset(new GraphicsServices);
-    }
-    void TearDown() override { services.reset(); }
-
+    void SetUp() override { dir.WriteRaw("brick", 4, 4, 0xA05030); }
     void Write(const std::string& name, const std::string& text) { dir.WriteFile("data/x/" + name + ".x", text); }
 
     TempDataDir dir;
-    std::unique_ptr<GraphicsServices> services;
+    GraphicsServices services; // made after the directory, deleted before it
 };
 
-const char kHeader[] = "xof 0302txt 0032\n";
+const std::string kHeader = "xof 0302txt 0032\n";
+// A material whose texture name has more than one point, and a frame moved
+// by 10 along x.
+const std::string kBrick = "Material BrickMat {\n 1.0;1.0;1.0;1.0;;\n 0.0;\n 0.0;0.0;0.0;;\n 0.0;0.0;0.0;;\n"
+                           " TextureFilename {\n  \"brick.big.bmp\";\n }\n}\n";
+const std::string kMoved = "FrameTransformMatrix {\n 1.0,0.0,0.0,0.0,\n 0.0,1.0,0.0,0.0,\n 0.0,0.0,1.0,0.0,\n 10.0,0.0,0.0,1.0;;\n}\n";
 
 } // namespace
 
 TEST_F(LoadX, TwoMeshesArePlacedByTheirFramesAndOffset) {
-    Write("two", std::string(kHeader) + Material("BrickMat", "brick.big.bmp") +
-                     Mesh("first", 8, Matrix(10, 0, 0), "BrickMat") + Mesh("second", 4, "", "x3ds_mat_Default"));
+    Write("two", kHeader + kBrick + Mesh("first", 8, kMoved, "BrickMat") + Mesh("second", 4, "", "x3ds_mat_Default"));
     cObject o;
     o.LoadX("two");
     ASSERT_EQ(o.m_NumPoints, 12u);
@@ -69,18 +57,12 @@ TEST_F(LoadX, TwoMeshesArePlacedByTheirFramesAndOffset) {
     ASSERT_EQ(o.m_NumNormals, 2u);
     // Moved by the frame's translation; the second frame has no matrix of its
     // own, so the first one stays in force.
-    EXPECT_DOUBLE_EQ(o.GetPoint(0)->x, 10.0);
-    EXPECT_DOUBLE_EQ(o.GetPoint(7)->x, 17.0);
-    EXPECT_DOUBLE_EQ(o.GetPoint(7)->y, 1.0);
-    EXPECT_DOUBLE_EQ(o.GetPoint(8)->x, 10.0);
+    EXPECT_EQ(std::make_tuple(o.GetPoint(0)->x, o.GetPoint(7)->x, o.GetPoint(7)->y, o.GetPoint(8)->x),
+              std::make_tuple(10.0, 17.0, 1.0, 10.0));
     // Normals as read, not moved.
-    EXPECT_DOUBLE_EQ(o.GetNormal(0)->x, 0.0);
-    EXPECT_DOUBLE_EQ(o.GetNormal(0)->z, 1.0);
+    EXPECT_EQ(std::make_tuple(o.GetNormal(0)->x, o.GetNormal(0)->z), std::make_tuple(0.0, 1.0));
     const sPoly* face = o.GetPoly(6);
-    EXPECT_EQ(face->a, 8u);
-    EXPECT_EQ(face->b, 9u);
-    EXPECT_EQ(face->c, 10u);
-    EXPECT_EQ(face->na, 1u);
+    EXPECT_EQ(std::make_tuple(face->a, face->b, face->c, face->na), std::make_tuple(8u, 9u, 10u, 1u));
     EXPECT_EQ(o.GetPoly(5)->c, 7u);
     // The texture name is cut at its first point; the default material has none.
     EXPECT_EQ(o.GetPoly(0)->texture, g_TextureContainer->AddTexture("brick"));
@@ -89,26 +71,19 @@ TEST_F(LoadX, TwoMeshesArePlacedByTheirFramesAndOffset) {
     EXPECT_EQ(o.GetPoint(9)->r, 0.5);
 }
 
-TEST_F(LoadX, IdentityMatrixWithoutAnyFrameTransform) {
-    Write("plain", std::string(kHeader) + Mesh("only", 3, "", "x3ds_mat_Default"));
-    cObject o;
-    o.LoadX("plain");
-    ASSERT_EQ(o.m_NumPoints, 3u);
-    EXPECT_DOUBLE_EQ(o.GetPoint(2)->x, 2.0);
-    EXPECT_DOUBLE_EQ(o.GetPoint(1)->y, 1.0);
-}
-
 TEST_F(LoadX, MissingTemplatesEndTheLoadWithWhatWasFilled) {
-    // No MeshTextureCoords: random coordinates stay, the load finishes.
+    // No MeshTextureCoords: random coordinates stay, the load finishes. No
+    // FrameTransformMatrix either: points are not moved.
     std::string mesh = Mesh("cut", 4, "", "x3ds_mat_Default");
     mesh = mesh.substr(0, mesh.find("MeshTextureCoords"));
-    Write("cut", std::string(kHeader) + mesh);
+    Write("cut", kHeader + mesh);
     cObject o;
     o.LoadX("cut");
     ASSERT_EQ(o.m_NumPoints, 4u);
     EXPECT_GE(o.GetPoint(1)->u, 0.0);
     EXPECT_LT(o.GetPoint(1)->u, 1.0);
     EXPECT_DOUBLE_EQ(o.GetPoint(3)->x, 3.0);
+    EXPECT_DOUBLE_EQ(o.GetPoint(1)->y, 1.0);
 }
 
 TEST_F(LoadX, BrokenFilesAreFatal) {
@@ -122,21 +97,21 @@ TEST_F(LoadX, BrokenFilesAreFatal) {
         std::string message;
     } cases[] = {
         {"xaf 0302txt", "No X-File"},
-        {std::string(kHeader) + "Frame f { Mesh m {", "Couldn't read Mesh information"},
-        {std::string(kHeader) + "Frame f { Mesh m { 3; 0;0;0;, 1;0;", "End of File Encountered during read"},
-        {std::string(kHeader) + good.substr(0, good.find("MeshNormals") + 12), "Couldn't read Normal information"},
-        {std::string(kHeader) + badIndex, "Data\\x\\bad.x: index out of range"},
-        {std::string(kHeader) + negative, "Data\\x\\bad.x: negative count"},
+        {kHeader + "Frame f { Mesh m {", "Couldn't read Mesh information"},
+        {kHeader + "Frame f { Mesh m { 3; 0;0;0;, 1;0;", "End of File Encountered during read"},
+        {kHeader + good.substr(0, good.find("MeshNormals") + 12), "Couldn't read Normal information"},
+        {kHeader + badIndex, "Data\\x\\bad.x: index out of range"},
+        {kHeader + negative, "Data\\x\\bad.x: negative count"},
         // A frame named Mesh: the counting pass takes the name for the
         // template and counts no points; the filling pass finds three.
-        {std::string(kHeader) + "Frame Mesh {\n Mesh A {\n 3;\n 0;0;0;,1;0;0;,0;1;0;;\n 1;\n 3;0,1,2;;\n"
+        {kHeader + "Frame Mesh {\n Mesh A {\n 3;\n 0;0;0;,1;0;0;,0;1;0;;\n 1;\n 3;0,1,2;;\n"
                                 " MeshNormals { 1; 0;0;1;; 1; 3;0,0,0;; }\n }\n}\n",
          "Data\\x\\bad.x: more points than counted"},
         // A normal count the file cannot hold: refused before any array is made.
-        {std::string(kHeader) + "Frame f { Mesh m { 3; 0;0;0;,1;0;0;,0;1;0;; 1; 3;0,1,2;; MeshNormals { 1111111111; } } }",
+        {kHeader + "Frame f { Mesh m { 3; 0;0;0;,1;0;0;,0;1;0;; 1; 3;0,1,2;; MeshNormals { 1111111111; } } }",
          "Data\\x\\bad.x: more normals than the file holds"},
         // Counted faces but no points, and no Frame to fill anything.
-        {std::string(kHeader) + "Mesh Mesh A { 3; 0;0;0;,1;0;0;,0;1;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;1;; } }",
+        {kHeader + "Mesh Mesh A { 3; 0;0;0;,1;0;0;,0;1;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;1;; } }",
          "Data\\x\\bad.x: faces without points"},
     };
     cObject o;
