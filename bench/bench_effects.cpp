@@ -18,25 +18,14 @@ namespace {
 
 std::unique_ptr<EffectStage> stage;
 
-EffectStage* Stage() {
+// The library calls a benchmark several times: the effect is run up to its
+// time once only, since going back in time is not what the show does.
+void EffectFrame(benchmark::State& state, int32_t start, int32_t time, void (*scene)(), bool* ready) {
     if (!stage && std::filesystem::exists("data/textures.ini")) {
         setenv("SDL_VIDEODRIVER", "dummy", 0);
         setenv("SDL_AUDIODRIVER", "dummy", 0);
         stage.reset(new EffectStage);
     }
-    return stage.get();
-}
-
-} // namespace
-
-void ReleaseEffectStage() { stage.reset(); }
-
-namespace {
-
-// The library calls a benchmark several times: the effect is run up to its
-// time once only, since going back in time is not what the show does.
-void EffectFrame(benchmark::State& state, int32_t start, int32_t time, void (*scene)(), bool* ready) {
-    EffectStage* stage = Stage();
     if (!stage) {
         state.SkipWithError("needs data/ below the working directory: run in the build folder");
         return;
@@ -60,6 +49,8 @@ void EffectFrame(benchmark::State& state, int32_t start, int32_t time, void (*sc
     BENCHMARK(Effects_##Effect)->Name("Effects/" #Effect)->Unit(benchmark::kMicrosecond)->UseRealTime()
 
 } // namespace
+
+void ReleaseEffectStage() { stage.reset(); }
 
 EFFECT_BENCHMARK(Tunnel, 0, 4000, SceneTunnel());
 EFFECT_BENCHMARK(Water, 123334, 127000, SceneWater(g_CurrentTime - 123334));

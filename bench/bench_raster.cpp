@@ -13,15 +13,39 @@ namespace {
 
 enum class FillKind { OpaqueTextured, Additive, AlphaBlend, Untextured };
 
-std::vector<uint32_t> BenchTexture() {
-    std::vector<uint32_t> t(256 * 256);
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) {
-            uint32_t a = uint32_t(128 + 127 * std::sin(x * 0.05) * std::cos(y * 0.07));
-            t[size_t(y) * 256 + x] = a << 24 | uint32_t(x) << 16 | uint32_t(y) << 8 | uint32_t((x ^ y) & 255);
+// A 640 x 480 device with a Z-buffer on the given number of threads, and a
+// 256 x 256 texture bound, filtered and modulated; let go at the end.
+struct BenchDevice {
+    BenchDevice(benchmark::State& state, int threads, bool alphaTexture) {
+        DDrawSetRasterThreads(threads);
+        if (!DDrawCreateOffscreen(640, 480, true, &o)) {
+            state.SkipWithError("no device");
+            return;
         }
-    return t;
-}
+        std::vector<uint32_t> texels(256 * 256);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                uint32_t a = uint32_t(128 + 127 * std::sin(x * 0.05) * std::cos(y * 0.07));
+                texels[size_t(y) * 256 + x] = a << 24 | uint32_t(x) << 16 | uint32_t(y) << 8 | uint32_t((x ^ y) & 255);
+            }
+        texture = DDrawCreateTexture(o, 256, 256, texels.data(), alphaTexture);
+        d = o.device;
+        d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL);
+        d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+        d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
+        d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+        d->SetTexture(0, texture);
+    }
+    ~BenchDevice() {
+        if (texture) texture->Release();
+        if (d) DDrawReleaseOffscreen(&o);
+        DDrawSetRasterThreads(0);
+    }
+
+    sDDrawOffscreen o{};
+    IDirectDrawSurface7* texture = nullptr;
+    IDirect3DDevice7* d = nullptr;
+};
 
 // A full-screen quad with perspective: rhw differs between the top and the
 // bottom, so every run of pixels divides.
@@ -35,22 +59,12 @@ void FullScreenQuad(D3DTLVERTEX* v, float z) {
 }
 
 void Fill(benchmark::State& state, FillKind kind, int threads) {
-    DDrawSetRasterThreads(threads);
-    sDDrawOffscreen o;
-    if (!DDrawCreateOffscreen(640, 480, true, &o)) {
-        state.SkipWithError("no device");
-        return;
-    }
-    std::vector<uint32_t> texels = BenchTexture();
-    IDirectDrawSurface7* texture = DDrawCreateTexture(o, 256, 256, texels.data(), true);
-    IDirect3DDevice7* d = o.device;
+    BenchDevice device(state, threads, true);
+    IDirect3DDevice7* d = device.d;
+    if (!d) return;
     d->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
-    d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL);
-    d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-    d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
     d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
-    d->SetTexture(0, kind == FillKind::Untextured ? nullptr : texture);
+    if (kind == FillKind::Untextured) d->SetTexture(0, nullptr);
     bool blend = kind == FillKind::Additive || kind == FillKind::AlphaBlend;
     d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, blend);
     d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
@@ -68,28 +82,14 @@ void Fill(benchmark::State& state, FillKind kind, int threads) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * 640 * 480);
     state.SetLabel(DDrawRasterPath());
-    if (texture) texture->Release();
-    DDrawReleaseOffscreen(&o);
-    DDrawSetRasterThreads(0);
 }
 
 // 20000 small textured triangles (about 50 pixels each) per frame: setup
 // and short spans.
 void SmallTriangles(benchmark::State& state, int threads) {
-    DDrawSetRasterThreads(threads);
-    sDDrawOffscreen o;
-    if (!DDrawCreateOffscreen(640, 480, true, &o)) {
-        state.SkipWithError("no device");
-        return;
-    }
-    std::vector<uint32_t> texels = BenchTexture();
-    IDirectDrawSurface7* texture = DDrawCreateTexture(o, 256, 256, texels.data(), false);
-    IDirect3DDevice7* d = o.device;
-    d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL);
-    d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-    d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
-    d->SetTexture(0, texture);
+    BenchDevice device(state, threads, false);
+    IDirect3DDevice7* d = device.d;
+    if (!d) return;
     const int count = 20000;
     std::vector<D3DTLVERTEX> v(size_t(count) * 3);
     uint32_t seed = 1;
@@ -111,9 +111,6 @@ void SmallTriangles(benchmark::State& state, int threads) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * count);
     state.SetLabel(DDrawRasterPath());
-    texture->Release();
-    DDrawReleaseOffscreen(&o);
-    DDrawSetRasterThreads(0);
 }
 
 } // namespace

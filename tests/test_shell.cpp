@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -38,115 +39,101 @@ protected:
     TempDataDir m_Folder;
 };
 
-int RunShowUntilSignal(int sig, int afterMs) {
-    Win32InstallSignalHandlers();
-    std::thread killer([=] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
-        kill(getpid(), sig);
-    });
+int RunShow() {
     char commandLine[] = "";
-    int result = WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
-    killer.join();
-    return result;
+    return WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+}
+
+// Runs the show, which is to fail at start with the text.
+void ExpectOneErrorBox(const char* text) {
+    SCOPED_TRACE(text);
+    OutputCapture capture;
+    EXPECT_EQ(RunShow(), 0);
+    ASSERT_EQ(capture.boxes.size(), 1u);
+    EXPECT_EQ(capture.boxes[0].caption, "!Error!");
+    EXPECT_EQ(capture.boxes[0].text, text);
+    // The same text went to the debugger output when the error was made.
+    EXPECT_NE(capture.debug.find(text), std::string::npos);
+    EXPECT_EQ(g_MainWindow, nullptr);
+    EXPECT_EQ(g_SoundSystem, nullptr);
 }
 
 } // namespace
-
-TEST_F(Shell, TerminationSignalEndsTheShowNormally) {
-    OutputCapture capture;
-    EXPECT_EQ(RunShowUntilSignal(SIGTERM, 300), 0);
-    EXPECT_TRUE(g_Quit);
-    EXPECT_EQ(g_MainWindow, nullptr);
-    EXPECT_EQ(g_SoundSystem, nullptr);
-    EXPECT_TRUE(capture.boxes.empty());
-    EXPECT_GE(g_CurrentTime, 0);
-    // The music drove the clock.
-    EXPECT_GE(cTimer::GetSeconds(), 0);
-}
 
 TEST_F(Shell, InterruptOrTerminationAtAnyMomentEndsTheShowNormally) {
     // From the loading screen through the effects' creation into the show.
     for (int afterMs : {0, 30, 120, 400, 1200}) {
         for (int sig : {SIGINT, SIGTERM}) {
+            SCOPED_TRACE(testing::Message() << "signal " << sig << " after " << afterMs << " ms");
             OutputCapture capture;
-            EXPECT_EQ(RunShowUntilSignal(sig, afterMs), 0);
-            EXPECT_TRUE(capture.boxes.empty()) << afterMs;
+            Win32InstallSignalHandlers();
+            std::thread killer([=] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+                kill(getpid(), sig);
+            });
+            EXPECT_EQ(RunShow(), 0);
+            killer.join();
+            EXPECT_TRUE(capture.boxes.empty());
+            EXPECT_TRUE(g_Quit);
             EXPECT_EQ(g_MainWindow, nullptr);
+            EXPECT_EQ(g_SoundSystem, nullptr);
             Win32ResetForTests();
         }
     }
+    // Well into the show: the music drove the clock.
+    EXPECT_GE(cTimer::GetSeconds(), 0);
 }
 
 TEST_F(Shell, FatalErrorAtStartIsReportedInOneBoxAndReturnsZero) {
+    ASSERT_EQ(std::remove("data/demo.mp3"), 0);
+    ExpectOneErrorBox("[FATAL ERROR]:MP3Load FileNotfound\r\n");
     // Another window class "Simple" makes the registration fail.
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "simple";
     ASSERT_NE(RegisterClassExA(&wc), 0);
-
-    OutputCapture capture;
-    char commandLine[] = "";
-    EXPECT_EQ(WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT), 0);
-    ASSERT_EQ(capture.boxes.size(), 1u);
-    EXPECT_EQ(capture.boxes[0].caption, "!Error!");
-    EXPECT_EQ(capture.boxes[0].text, "[FATAL ERROR]:Register Class fehlgeschlagen\r\n");
-    // The same text went to the debugger output when the error was made.
-    EXPECT_EQ(capture.debug.find(capture.boxes[0].text) != std::string::npos, true);
-    EXPECT_EQ(g_MainWindow, nullptr);
-}
-
-TEST_F(Shell, MissingSoundTrackIsReportedAndEndsTheShow) {
-    ASSERT_EQ(std::remove("data/demo.mp3"), 0);
-    OutputCapture capture;
-    char commandLine[] = "";
-    EXPECT_EQ(WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT), 0);
-    ASSERT_EQ(capture.boxes.size(), 1u);
-    EXPECT_EQ(capture.boxes[0].text, "[FATAL ERROR]:MP3Load FileNotfound\r\n");
-    EXPECT_EQ(g_SoundSystem, nullptr);
-    EXPECT_EQ(g_MainWindow, nullptr);
+    ExpectOneErrorBox("[FATAL ERROR]:Register Class fehlgeschlagen\r\n");
 }
 
 TEST_F(Shell, ShowProgramEndsNormallyOnSignalsInABurstAndWithStandardErrorClosed) {
-    // The program from the build folder, run in the test's folder: once with
-    // its standard error a pipe nobody reads, once hit by two SIGTERMs 5 ms
-    // apart as timeout sends them.
-    for (bool closedErrors : {true, false}) {
-        std::string path = m_Folder.Previous() + "/trubelox";
-        char* program = path.data();
-        char* argv[] = {program, nullptr};
-        int errors[2];
-        ASSERT_EQ(pipe(errors), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (closedErrors) posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
-        posix_spawn_file_actions_addclose(&actions, errors[0]);
-        posix_spawn_file_actions_addclose(&actions, errors[1]);
-        pid_t pid;
-        ASSERT_EQ(posix_spawn(&pid, program, &actions, nullptr, argv, environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(errors[0]);
-        close(errors[1]);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        ASSERT_EQ(kill(pid, SIGTERM), 0);
-        if (!closedErrors) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            ASSERT_EQ(kill(pid, SIGTERM), 0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-    }
+    // The program from the build folder, run in the test's folder with its
+    // standard error a pipe nobody reads (and its debug output sent there),
+    // hit by two SIGTERMs 5 ms apart as timeout sends them.
+    std::string path = m_Folder.Previous() + "/trubelox";
+    char* argv[] = {path.data(), nullptr};
+    char debug[] = "TRUBELOX_DEBUG=1";
+    std::vector<char*> env = {debug};
+    for (char** e = environ; *e; ++e) env.push_back(*e);
+    env.push_back(nullptr);
+    int errors[2];
+    ASSERT_EQ(pipe(errors), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+    posix_spawn_file_actions_addclose(&actions, errors[0]);
+    posix_spawn_file_actions_addclose(&actions, errors[1]);
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, env.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(errors[0]);
+    close(errors[1]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the show ended before it was asked to";
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {
     // Lit pixels inside the loading word's box and inside the logo's corner,
     // counted per frame. (What the scenes draw is the end-to-end test's.)
     struct Frames {
-        int count = 0;
-        int wordInFirst = 0;
-        int logoInLast = 0;
+        int count = 0, wordInFirst = 0, logoInLast = 0;
     } frames;
     DDrawSetFrameObserver(
         [](const uint16_t* pixels, int width, int height, int pitch, void* user) {
@@ -169,8 +156,7 @@ TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {
         &frames);
     OutputCapture capture;
     Win32InstallSignalHandlers();
-    char commandLine[] = "";
-    EXPECT_EQ(WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT), 0);
+    EXPECT_EQ(RunShow(), 0);
     DDrawSetFrameObserver(nullptr, nullptr);
     EXPECT_TRUE(capture.boxes.empty());
     EXPECT_NE(capture.debug.find("Running at:640 480 16\n"), std::string::npos);
