@@ -138,7 +138,8 @@ struct Rasterizer::Impl {
     }
 
     // The bands: band b holds rows bandStart[b] to bandStart[b + 1] - 1 and
-    // belongs to thread b % threads; bandOf[y] is the band of row y.
+    // belongs to thread b % threads; bandOf[y] is the band of row y (made
+    // with the target, so that no frame allocates).
     int bandStart[kMaxBands + 1] = {};
     std::vector<uint16_t> bandOf;
     // Each thread's share of every round's rows, and how long each took to
@@ -176,7 +177,6 @@ struct Rasterizer::Impl {
             }
         }
         bandStart[b] = height;
-        bandOf.resize(size_t(std::max(height, 0)));
         for (int k = 0; k < b; ++k)
             for (int y = bandStart[k]; y < bandStart[k + 1]; ++y) bandOf[size_t(y)] = uint16_t(k);
     }
@@ -297,6 +297,7 @@ Rasterizer::~Rasterizer() { m_Impl->Flush(); }
 void Rasterizer::SetTarget(const Target& target) {
     m_Impl->Flush();
     m_Impl->target = target;
+    m_Impl->bandOf.resize(size_t(std::max(target.height, 0)));
     m_Impl->pipelineDirty = true;
 }
 
