@@ -88,6 +88,8 @@ public:
     // Texels as 0xAARRGGBB for sampling (alpha 0xFF where the format has
     // none); null when the format cannot be sampled.
     const uint32_t* SampleTexels();
+    // Whether every sampled texel has alpha 0xFF: the format has none.
+    bool SampleIsOpaque() const { return !((m_Format.dwFlags & DDPF_ALPHAPIXELS) && m_Format.dwRGBAlphaBitMask); }
     // Called when the texels changed (Unlock, Load). A texture's sampling
     // copy is made here, so that drawing never has to allocate it.
     void ContentsChanged() {

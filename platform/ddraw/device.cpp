@@ -278,6 +278,7 @@ HRESULT DeviceObject::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, L
         t.texels = texture->SampleTexels();
         t.width = texture->Width();
         t.height = texture->Height();
+        t.opaque = texture->SampleIsOpaque();
         m_Raster.SetTexture(t.texels ? &t : nullptr);
         HoldForQueue(texture);
     } else if (m_TextureDirty) {

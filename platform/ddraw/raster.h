@@ -65,6 +65,7 @@ struct Texture {
     const uint32_t* texels = nullptr;
     int width = 0;
     int height = 0;
+    bool opaque = false; // every texel's alpha is 0xFF
 };
 
 // The render and stage-0 states the rasterizer reads (raw DirectX values).

@@ -68,6 +68,7 @@ struct Pipeline {
     int texWidth = 1;
     int texHeight = 1;
     bool fastWrap = false; // power-of-two size, WRAP in both directions
+    bool texOpaque = false; // every texel's alpha is 0xFF
     int texShift = 0;      // log2 width (power-of-two textures)
     int texMaskU = 0;
     int texMaskV = 0;

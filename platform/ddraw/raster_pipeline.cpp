@@ -174,6 +174,7 @@ void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, const
         p->texels = texture->texels;
         p->texWidth = texture->width;
         p->texHeight = texture->height;
+        p->texOpaque = texture->opaque;
         p->addressU = int(s.addressU);
         p->addressV = int(s.addressV);
         // No level of detail is computed: MAGFILTER chooses the filter.

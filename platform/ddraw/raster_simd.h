@@ -187,6 +187,18 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         factor(p.srcFactor, srcSel);
         factor(p.destFactor, destSel);
     }
+    // The source alpha of a triangle of one colour, over no texture or one
+    // whose every texel has alpha 0xFF, is the same at every pixel: the
+    // combine's alpha lane worked once. Where it is 0xFF, an additive blend
+    // adds the source as it is, and an alpha blend keeps nothing of the
+    // target.
+    bool fullAlpha = false;
+    if (Flat && (Tex == kTexNone || p.texOpaque)) {
+        const uint32_t m = ((uint32_t(tri.flat[3]) + 1) * p.mulK[3] + p.mulAdd[3]) & 0xFFFF;
+        const uint32_t combined = ((0xFFu | p.argMask[3]) * m) & 0xFFFF;
+        fullAlpha = std::min<int>(int16_t(uint16_t((combined * (p.shiftMul[3] & 0xFFFF)) >> 16)), 0xFF) == 0xFF;
+    }
+    const bool readsTarget = Blend != kBlendOpaque && !(Blend == kBlendAlpha && fullAlpha);
     const int zCompare = p.zCompare;
     const H zInvert = B::SetH(p.zInvert ? -1 : 0), flip = B::SetH(int16_t(0x8000));
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
@@ -330,15 +342,24 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         // Blending and the write.
         H old = B::ZeroH();
         const bool whole = !b.pair && b.len == kBatch && B::AllH(b.pass);
-        if (Blend != kBlendOpaque || !whole) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
-        if (Blend != kBlendOpaque) {
+        if (readsTarget || !whole) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
+        // The target's colours widened to 8 bits a channel.
+        auto widenTarget = [&](I* rb, I* ag) {
             I o = B::Widen(old);
             I r5 = B::template Srli32<11>(o), g6 = B::And(B::template Srli32<5>(o), B::SetI(63));
             I b5 = B::And(o, B::SetI(31));
             I r8 = B::Or(B::template Slli32<3>(r5), B::template Srli32<2>(r5));
-            I g8 = B::Or(B::template Slli32<2>(g6), B::template Srli32<4>(g6));
-            I b8 = B::Or(B::template Slli32<3>(b5), B::template Srli32<2>(b5));
-            I oRB = B::Or(b8, B::template Slli32<16>(r8)), oAG = g8;
+            *ag = B::Or(B::template Slli32<2>(g6), B::template Srli32<4>(g6));
+            *rb = B::Or(B::Or(B::template Slli32<3>(b5), B::template Srli32<2>(b5)), B::template Slli32<16>(r8));
+        };
+        if (Blend == kBlendAdd && fullAlpha) {
+            I oRB, oAG;
+            widenTarget(&oRB, &oAG);
+            sRB = B::Min16(B::Add16(sRB, oRB), full16);
+            sAG = B::Min16(B::Add16(sAG, oAG), full16);
+        } else if (readsTarget) {
+            I oRB, oAG;
+            widenTarget(&oRB, &oAG);
             I alpha = B::template Srli32<16>(sAG);
             alpha = B::Or(alpha, B::template Slli32<16>(alpha));
             auto term = [&](I x, I f) { return B::template Srli16<8>(B::Mullo16(x, B::Add16(f, one16))); };
