@@ -236,7 +236,7 @@ const uint32_t* SurfaceObject::SampleTexels() {
         return ((value & mask) >> shift) * 255u / max;
     };
     m_SampleCopy.resize(size_t(m_Width) * size_t(m_Height));
-    bool hasAlpha = (f.dwFlags & DDPF_ALPHAPIXELS) && f.dwRGBAlphaBitMask;
+    const bool hasAlpha = !SampleIsOpaque();
     for (int y = 0; y < m_Height; ++y) {
         const uint8_t* row = m_Pixels + size_t(y) * size_t(m_Pitch);
         for (int x = 0; x < m_Width; ++x) {
