@@ -73,6 +73,7 @@ Frames Raster::BusyFrames() {
     };
     IDirectDrawSurface7* bound[] = {nullptr, Texture(64, 64, texels(64 * 64)), Texture(5, 3, texels(15)),
                                     Texture(1, 16, texels(16)), Texture(32, 8, texels(256), false)};
+    IDirectDrawSurface7* wide = Texture(256, 4, texels(1024));
     Frames out;
     std::mt19937 rng(2024);
     auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
@@ -126,16 +127,19 @@ Frames Raster::BusyFrames() {
         d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), DWORD(v.size()), 0);
         if (n % 8 == 0) {
             // A sprite seen square on: rows of the batch read one texture
-            // row, the texture magnified, anywhere in its repeat.
-            d->SetTexture(0, bound[1]);
+            // row (more where it leans), the texture magnified or, when
+            // wide, minified, anywhere in its repeat.
+            const bool minified = pick(2);
+            d->SetTexture(0, minified ? wide : bound[1]);
             d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
             d->SetTextureStageState(0, D3DTSS_ADDRESS, D3DTADDRESS_WRAP);
             float x = real(-10, kWidth), y = real(-10, kHeight), w = real(4, 60), h = real(4, 40);
-            float u = real(-2, 2), vv = real(-2, 2), du = real(0.02f, 0.4f), dv = real(0.05f, 1.2f);
+            float u = real(-2, 2), vv = real(-2, 2), du = real(0.02f, minified ? 2.0f : 0.4f), dv = real(0.05f, 1.2f);
+            float lean = pick(2) ? real(-0.1f, 0.1f) : 0.0f; // v changing along a row
             D3DCOLOR c = rng();
             float z = real(0, 1), rhw = pick(2) ? 0.0f : real(0.1f, 1);
-            D3DTLVERTEX q[4] = {V(x, y, c, z, u, vv, rhw), V(x + w, y, c, z, u + du, vv, rhw),
-                                V(x + w, y + h, c, z, u + du, vv + dv, rhw), V(x, y + h, c, z, u, vv + dv, rhw)};
+            D3DTLVERTEX q[4] = {V(x, y, c, z, u, vv, rhw), V(x + w, y, c, z, u + du, vv + lean, rhw),
+                                V(x + w, y + h, c, z, u + du, vv + dv + lean, rhw), V(x, y + h, c, z, u, vv + dv, rhw)};
             D3DTLVERTEX sprite[6] = {q[0], q[1], q[2], q[2], q[3], q[0]};
             d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, sprite, 6, 0);
         }

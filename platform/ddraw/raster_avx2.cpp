@@ -73,8 +73,9 @@ struct Avx2 : Lanes8 {
     }
     static inline bool AnyEqual(I a, I b) { return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, b)) != 0; }
 
-    // Reading a window of a texture row: the lanes' offsets into it.
-    static const bool kWindows = true;
+    // The four texels of each point where all eight read one texture row
+    // pair within a window of nine texels: each row's window read whole and
+    // handed out by the lanes' offsets into it.
     static inline bool SameLanes(I a) {
         return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, _mm256_permutevar8x32_epi32(a, _mm256_setzero_si256()))) == -1;
     }
@@ -91,10 +92,20 @@ struct Avx2 : Lanes8 {
         return _mm_cvtsi128_si32(m);
     }
     static inline int FirstLane(I a) { return _mm_cvtsi128_si32(_mm256_castsi256_si128(a)); }
-    // The texels at row[offset] and row[offset + 1] (offsets 0 to 7).
-    static inline void WindowPairs(const uint32_t* row, I offsets, I* first, I* second) {
-        *first = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)), offsets);
-        *second = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 1)), offsets);
+    static inline I FromWindow(const uint32_t* row, I offsets) {
+        return _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)), offsets);
+    }
+    static RASTER_INLINE bool RowPairs(const uint32_t* texels, int width, I xa, I ya, I yb, I* t00, I* t01, I* t10,
+                                       I* t11) {
+        if (!SameLanes(ya)) return false;
+        const int lo = MinLane(xa);
+        if (MaxLane(xa) - lo >= 8 || lo + 8 >= width) return false;
+        const I offsets = _mm256_sub_epi32(xa, _mm256_set1_epi32(lo));
+        const uint32_t* top = texels + FirstLane(ya) + lo;
+        const uint32_t* bottom = texels + FirstLane(yb) + lo;
+        *t00 = FromWindow(top, offsets), *t01 = FromWindow(top + 1, offsets);
+        *t10 = FromWindow(bottom, offsets), *t11 = FromWindow(bottom + 1, offsets);
+        return true;
     }
 
     static inline F SetF(float v) { return _mm256_set1_ps(v); }

@@ -290,20 +290,13 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             I i00 = B::Add32(ya, xa), i10 = B::Add32(yb, xa);
             if (!B::AnyEqual(xa, maskU)) {
                 // No pair crosses the right edge. Where the whole batch reads
-                // within one texture row and a window of kBatch + 1 texels
-                // (sprites, floors seen square on), the window is read whole
-                // and handed out; elsewhere each pair is read at once.
-                if (B::kWindows && B::SameLanes(ya)) {
-                    const int lo = B::MinLane(xa);
-                    if (B::MaxLane(xa) - lo < kBatch && lo + kBatch < p.texWidth) {
-                        const I offsets = B::Sub32(xa, B::SetI(lo));
-                        B::WindowPairs(texels + B::FirstLane(ya) + lo, offsets, &b.t00, &b.t01);
-                        B::WindowPairs(texels + B::FirstLane(yb) + lo, offsets, &b.t10, &b.t11);
-                        return true;
-                    }
+                // one texture row pair (sprites, floors seen square on), the
+                // backend may read windows of the rows whole and hand the
+                // texels out; elsewhere each pair is read at once.
+                if (!B::RowPairs(texels, p.texWidth, xa, ya, yb, &b.t00, &b.t01, &b.t10, &b.t11)) {
+                    B::GatherPairs(texels, i00, &b.t00, &b.t01);
+                    B::GatherPairs(texels, i10, &b.t10, &b.t11);
                 }
-                B::GatherPairs(texels, i00, &b.t00, &b.t01);
-                B::GatherPairs(texels, i10, &b.t10, &b.t11);
             } else {
                 I xb = B::And(B::Add32(x, oneI), maskU);
                 b.t00 = B::Gather(texels, i00), b.t01 = B::Gather(texels, B::Add32(ya, xb));

@@ -91,12 +91,8 @@ struct Sse2 : Lanes8 {
         first->hi = _mm_unpacklo_epi64(q[2], q[3]);
         second->hi = _mm_unpackhi_epi64(q[2], q[3]);
     }
-    static const bool kWindows = false; // no variable permutes before SSSE3
-    static inline bool SameLanes(I) { return false; }
-    static inline int MinLane(I) { return 0; }
-    static inline int MaxLane(I) { return 0; }
-    static inline int FirstLane(I) { return 0; }
-    static inline void WindowPairs(const uint32_t*, I, I*, I*) {}
+    // No variable permutes before SSSE3: every pair is gathered.
+    static inline bool RowPairs(const uint32_t*, int, I, I, I, I*, I*, I*, I*) { return false; }
     static inline bool AnyEqual(I a, I b) {
         return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi32(a.lo, b.lo), _mm_cmpeq_epi32(a.hi, b.hi))) != 0;
     }
