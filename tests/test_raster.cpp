@@ -37,8 +37,8 @@ protected:
     // is compared: every texture, filter and address mode, blend pair, depth
     // function, combine operation, flat and shaded colour, with and without
     // perspective, short and long spans, triangles cut by the depth range and
-    // reaching far off screen, extreme and broken numbers, and a clear in
-    // the middle of every scene. Nothing may touch the margin around the
+    // reaching far off screen, extreme and broken numbers, a crowd of tiny
+    // triangles and a clear in the middle of every scene. Nothing may touch the margin around the
     // viewport (nor, under the address sanitizer, anything outside a buffer).
     Frames BusyFrames();
 };
@@ -125,6 +125,17 @@ Frames Raster::BusyFrames() {
             }
         }
         d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), DWORD(v.size()), 0);
+        if (n % 10 == 7) {
+            // A crowd of tiny triangles: a queue long enough to reach the
+            // other threads in several parts while it is still being filled.
+            std::vector<D3DTLVERTEX> crowd(2400);
+            for (size_t k = 0; k < crowd.size(); ++k) {
+                const float x = k % 3 ? crowd[k - k % 3].sx + real(-4, 4) : real(0, kWidth);
+                const float y = k % 3 ? crowd[k - k % 3].sy + real(-4, 4) : real(0, kHeight);
+                crowd[k] = V(x, y, D3DCOLOR(rng()), real(0, 1), real(-2, 2), real(-2, 2), real(0.1f, 1));
+            }
+            d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, crowd.data(), DWORD(crowd.size()), 0);
+        }
         if (n % 8 == 0) {
             // A sprite seen square on: rows of the batch read one texture
             // row (more where it leans), the texture magnified or, when

@@ -1,9 +1,11 @@
 // The command queue: clears and triangles collected in submission order,
-// then drawn by one thread, or by several. With several, each first sets up
-// its share of the triangles, then draws every command's rows that fall in
-// its own bands of rows. A pixel belongs to exactly one band, and every band
-// sees the commands in the same order, so the picture does not depend on the
-// number of threads.
+// then drawn by one thread, or by several. With several, each draws every
+// command's rows that fall in its own bands of rows, setting up the
+// triangles that reach them. A pixel belongs to exactly one band, and every
+// band sees the commands in the same order, so the picture does not depend
+// on the number of threads. The worker threads start on the queue while it
+// is still being filled, a chunk at a time; the filling thread draws its own
+// bands when the queue is flushed.
 #include "platform/ddraw/raster_scan.h"
 
 #include <algorithm>
@@ -47,6 +49,7 @@ const size_t kMaxQueuedTriangles = 16384; // then the queue is drawn
 const size_t kMaxClippedTriangles = 4096; // pieces of clipped triangles
 const size_t kMaxClears = 1024;           // clears between two flushes
 const size_t kMaxPipelines = 4096;        // state changes between two flushes
+const size_t kStreamChunk = 256;          // commands handed to the workers at a time
 
 enum CommandKind : uint32_t { kClear, kQueued, kClipped };
 
@@ -84,14 +87,21 @@ struct Rasterizer::Impl {
     std::vector<ClearRect> clears;
     std::vector<Command> commands;
 
-    // Worker threads 1 .. n-1; the flushing thread is band owner 0.
+    // Worker threads 1 .. n-1; the flushing thread is band owner 0. From the
+    // first chunk of a queue to its flush the workers draw the commands
+    // below `published`; `closed` says that no more will come.
     std::vector<std::thread> workers;
     std::mutex mutex;
     std::condition_variable wake;
+    std::condition_variable more;
     std::condition_variable done;
     uint64_t generation = 0;
     int running = 0;
     bool quit = false;
+    bool streaming = false;
+    bool closed = false;
+    std::atomic<size_t> published{0};
+    std::chrono::steady_clock::time_point flushStart;
 
     // The queues are made full size once, so that drawing a frame never
     // allocates; clearing them keeps their room. So are the threads.
@@ -115,8 +125,8 @@ struct Rasterizer::Impl {
         return uint32_t(pipelines.size() - 1);
     }
 
-    void Draw(const Triangle& t, int y0, int y1) {
-        const Pipeline& p = pipelines[t.pipeline];
+    void Draw(const Pipeline* pipes, const Triangle& t, int y0, int y1) {
+        const Pipeline& p = pipes[t.pipeline];
         (t.perspective ? p.drawPerspective : p.draw)(t, p, target, y0, y1);
     }
 
@@ -126,11 +136,11 @@ struct Rasterizer::Impl {
         for (const Command& c : commands) {
             switch (c.kind) {
             case kClear: ClearRows(clears[c.index], target, 0, target.height - 1); break;
-            case kClipped: Draw(clipped[c.index], 0, target.height - 1); break;
+            case kClipped: Draw(pipelines.data(), clipped[c.index], 0, target.height - 1); break;
             case kQueued: {
                 const Queued& q = queued[c.index];
                 if (SetupTriangle(q.v[0], q.v[1], q.v[2], pipelines[q.pipeline], q.pipeline, &tri))
-                    Draw(tri, 0, target.height - 1);
+                    Draw(pipelines.data(), tri, 0, target.height - 1);
                 break;
             }
             }
@@ -142,12 +152,13 @@ struct Rasterizer::Impl {
     // with the target, so that no frame allocates).
     int bandStart[kMaxBands + 1] = {};
     std::vector<uint16_t> bandOf;
-    // Each thread's share of every round's rows, and how long each took to
-    // draw the last flush. A thread that took longer than the others gets
-    // fewer rows next time: frames change little from one to the next, and
-    // the show's pictures are seldom even from top to bottom (measured on
-    // the whole show with equal bands: one core drew for 13.4 s while the
-    // other drew for 11.2 s and then waited).
+    // Each thread's share of every round's rows, and how long after the last
+    // flush began each finished. A thread that finished later than the
+    // others gets fewer rows next time: frames change little from one to
+    // the next, and the show's pictures are seldom even from top to bottom
+    // (measured on the whole show with equal bands: one core drew for
+    // 13.4 s while the other drew for 11.2 s and then waited). The workers,
+    // which start on the queue before the flush, so come to take more.
     double share[kMaxThreads] = {};
     int64_t runNs[kMaxThreads] = {};
     int sharedThreads = 0, sharedHeight = 0;
@@ -181,23 +192,31 @@ struct Rasterizer::Impl {
             for (int y = bandStart[k]; y < bandStart[k + 1]; ++y) bandOf[size_t(y)] = uint16_t(k);
     }
 
-    // Thread `band` of `bands`: every command that reaches one of its bands,
-    // in order, a triangle set up here and drawn at once. A triangle across
-    // two threads' bands is set up by both: that costs less than handing
-    // set-up triangles from one core's cache to another.
-    void Run(int band, int bands) {
+    // Thread `band` of `bands`: every command below `end` that reaches one
+    // of its bands, in order, a triangle set up here and drawn at once. A
+    // triangle across two threads' bands is set up by both: that costs less
+    // than handing set-up triangles from one core's cache to another.
+    void Run(int band, int bands, size_t from, size_t end) {
+        // The queues through their data: the filling thread may be adding to
+        // them meanwhile, within their reserved room, so nothing moves.
+        const Command* const cmds = commands.data();
+        const Queued* const qs = queued.data();
+        const ClearRect* const cs = clears.data();
+        const Triangle* const cut = clipped.data();
+        const Pipeline* const pipes = pipelines.data();
         Triangle tri;
-        for (const Command& c : commands) {
+        for (size_t i = from; i < end; ++i) {
+            const Command& c = cmds[i];
             int y0, y1;
             if (c.kind == kClear) {
-                y0 = clears[c.index].y0;
-                y1 = clears[c.index].y1 - 1;
+                y0 = cs[c.index].y0;
+                y1 = cs[c.index].y1 - 1;
             } else if (c.kind == kClipped) {
-                y0 = clipped[c.index].yMin;
-                y1 = clipped[c.index].yMax;
+                y0 = cut[c.index].yMin;
+                y1 = cut[c.index].yMax;
             } else {
-                y0 = queued[c.index].yLo;
-                y1 = queued[c.index].yHi;
+                y0 = qs[c.index].yLo;
+                y1 = qs[c.index].yHi;
             }
             if (y0 > y1) continue;
             int first = bandOf[size_t(y0)], last = bandOf[size_t(y1)];
@@ -205,26 +224,44 @@ struct Rasterizer::Impl {
             if (b > last) continue;
             const Triangle* t = nullptr;
             if (c.kind == kClipped) {
-                t = &clipped[c.index];
+                t = &cut[c.index];
             } else if (c.kind == kQueued) {
-                const Queued& q = queued[c.index];
-                if (!SetupTriangle(q.v[0], q.v[1], q.v[2], pipelines[q.pipeline], q.pipeline, &tri)) continue;
+                const Queued& q = qs[c.index];
+                if (!SetupTriangle(q.v[0], q.v[1], q.v[2], pipes[q.pipeline], q.pipeline, &tri)) continue;
                 t = &tri;
             }
             for (; b <= last; b += bands) {
                 int a = std::max(y0, bandStart[b]), e = std::min(y1, bandStart[b + 1] - 1);
                 if (a > e) continue; // a band of no rows
-                if (t) Draw(*t, a, e);
-                else ClearRows(clears[c.index], target, a, e);
+                if (t) Draw(pipes, *t, a, e);
+                else ClearRows(cs[c.index], target, a, e);
             }
         }
     }
 
-    // Run, and how long it took; read once every thread is done.
-    void TimedRun(int band, int bands) {
-        auto start = std::chrono::steady_clock::now();
-        Run(band, bands);
-        runNs[band] = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+    // How long after the flush began each thread finished (at least 1 ns);
+    // read once every thread is done.
+    void Finished(int band) {
+        runNs[band] = std::max<int64_t>(
+            1, std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - flushStart).count());
+    }
+
+    // A worker's share of one queue: the chunks as they are published, until
+    // the queue is closed and all of it drawn.
+    void RunStream(int band, int bands) {
+        size_t from = 0;
+        for (;;) {
+            size_t end;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                more.wait(lock, [&] { return closed || published.load(std::memory_order_acquire) > from; });
+                end = published.load(std::memory_order_acquire);
+                if (end == from) break; // closed, all drawn
+            }
+            Run(band, bands, from, end);
+            from = end;
+        }
+        Finished(band);
     }
 
     void WorkerLoop(int band, uint64_t seen) {
@@ -237,12 +274,42 @@ struct Rasterizer::Impl {
                 seen = generation;
                 bands = int(workers.size()) + 1;
             }
-            TimedRun(band, bands);
+            RunStream(band, bands);
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 if (--running == 0) done.notify_one();
             }
         }
+    }
+
+    // Hands the queue so far to the workers, starting them on its first
+    // chunk. The bands are chosen then, for the whole queue.
+    void Publish() {
+        if (!streaming) {
+            SetThreadCount(DefaultThreads());
+            if (workers.empty()) {
+                published.store(commands.size(), std::memory_order_relaxed); // next look a chunk later
+                return;
+            }
+            ChooseBands(int(workers.size()) + 1);
+            std::lock_guard<std::mutex> lock(mutex);
+            streaming = true;
+            closed = false;
+            published.store(commands.size(), std::memory_order_release);
+            running = int(workers.size());
+            ++generation;
+            wake.notify_all();
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            published.store(commands.size(), std::memory_order_release);
+        }
+        more.notify_all();
+    }
+    // After a command is queued: a new chunk for the workers?
+    void Added() {
+        if (kMaxThreads > 1 && commands.size() - published.load(std::memory_order_relaxed) >= kStreamChunk) Publish();
     }
 
     void StopWorkers() {
@@ -265,22 +332,24 @@ struct Rasterizer::Impl {
 
     void Flush() {
         if (!commands.empty()) {
-            SetThreadCount(DefaultThreads());
-            if (workers.empty()) {
+            flushStart = std::chrono::steady_clock::now();
+            Publish();
+            if (!streaming) {
                 RunAlone();
             } else {
-                ChooseBands(int(workers.size()) + 1);
                 {
                     std::lock_guard<std::mutex> lock(mutex);
-                    running = int(workers.size());
-                    ++generation;
+                    closed = true;
                 }
-                wake.notify_all();
-                TimedRun(0, int(workers.size()) + 1);
+                more.notify_all();
+                Run(0, int(workers.size()) + 1, 0, commands.size());
+                Finished(0);
                 std::unique_lock<std::mutex> lock(mutex);
                 done.wait(lock, [&] { return running == 0; });
+                streaming = false;
             }
         }
+        published.store(0, std::memory_order_relaxed);
         commands.clear();
         queued.clear();
         clipped.clear();
@@ -348,9 +417,10 @@ void Rasterizer::DrawTriangles(const D3DTLVERTEX* v, int count) {
             Triangle pieces[kMaxPieces];
             int n = SetupTriangle(v[i], v[i + 1], v[i + 2], m.pipelines[pipe], pipe, pieces);
             for (int k = 0; k < n; ++k) {
-                m.commands.push_back({kClipped, uint32_t(m.clipped.size())});
                 m.clipped.push_back(pieces[k]);
+                m.commands.push_back({kClipped, uint32_t(m.clipped.size() - 1)});
             }
+            m.Added();
             continue;
         }
         // Unclipped vertices lie within the guard band, so the rows fit an
@@ -362,8 +432,9 @@ void Rasterizer::DrawTriangles(const D3DTLVERTEX* v, int count) {
             yLo = std::max(int(std::floor(yMin)) - 1, 0);
             yHi = std::min(int(std::ceil(yMax)) + 1, m.target.height - 1);
         }
-        m.commands.push_back({kQueued, uint32_t(m.queued.size())});
         m.queued.push_back({{v[i], v[i + 1], v[i + 2]}, pipe, yLo, yHi});
+        m.commands.push_back({kQueued, uint32_t(m.queued.size() - 1)});
+        m.Added();
     }
 }
 
@@ -388,8 +459,9 @@ void Rasterizer::Clear(const D3DRECT* rects, int numRects, bool target, bool dep
         r.y1 = int(std::min<int64_t>(y1, vy1));
         if (r.x0 >= r.x1 || r.y0 >= r.y1) return;
         if (m.clears.size() == kMaxClears) m.Flush();
-        m.commands.push_back({kClear, uint32_t(m.clears.size())});
         m.clears.push_back(r);
+        m.commands.push_back({kClear, uint32_t(m.clears.size() - 1)});
+        m.Added();
     };
     if (!rects || numRects <= 0) add(vx0, vy0, vx1, vy1);
     else
