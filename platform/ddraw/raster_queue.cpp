@@ -157,8 +157,8 @@ struct Rasterizer::Impl {
     // others gets fewer rows next time: frames change little from one to
     // the next, and the show's pictures are seldom even from top to bottom
     // (measured on the whole show with equal bands: one core drew for
-    // 13.4 s while the other drew for 11.2 s and then waited). The workers,
-    // which start on the queue before the flush, so come to take more.
+    // 13.4 s while the other drew for 11.2 s and then waited). The workers
+    // start on the queue before the flush, so they come to take more rows.
     double share[kMaxThreads] = {};
     int64_t runNs[kMaxThreads] = {};
     int sharedThreads = 0, sharedHeight = 0;
