@@ -47,8 +47,9 @@ struct Avx2 : Lanes8 {
     template <int N> static inline I Srli16(I a) { return _mm256_srli_epi16(a, N); }
     static inline I Sll32(I a, __m128i count) { return _mm256_sll_epi32(a, count); }
 
-    static inline __m128i Narrow(I a) {
-        return _mm_packs_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
+    // Lanes in 0..65535 to 16 bits.
+    static inline __m128i NarrowUnsigned(I a) {
+        return _mm_packus_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
     }
     static inline I Widen(__m128i h) { return _mm256_cvtepu16_epi32(h); }
 

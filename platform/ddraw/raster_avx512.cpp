@@ -58,7 +58,8 @@ struct Avx512 {
     template <int N> static inline I Srli16(I a) { return _mm512_srli_epi16(a, N); }
     static inline I Sll32(I a, __m128i count) { return _mm512_sll_epi32(a, count); }
 
-    static inline H Narrow(I a) { return _mm512_cvtsepi32_epi16(a); }
+    // Lanes in 0..65535 to 16 bits.
+    static inline H NarrowUnsigned(I a) { return _mm512_cvtepi32_epi16(a); }
     static inline I Widen(H h) { return _mm512_cvtepu16_epi32(h); }
 
     static inline I Gather(const uint32_t* base, I index) { return _mm512_i32gather_epi32(index, base, 4); }
@@ -173,8 +174,8 @@ struct Avx512 {
     static inline H ZeroH() { return _mm256_setzero_si256(); }
     static inline H AndH(H a, H b) { return _mm256_and_si256(a, b); }
     static inline H XorH(H a, H b) { return _mm256_xor_si256(a, b); }
-    static inline H LessH(H a, H b) { return _mm256_cmpgt_epi16(b, a); }
-    static inline H GreaterH(H a, H b) { return _mm256_cmpgt_epi16(a, b); }
+    static inline H LessU(H a, H b) { return _mm256_movm_epi16(_mm256_cmplt_epu16_mask(a, b)); }
+    static inline H GreaterU(H a, H b) { return _mm256_movm_epi16(_mm256_cmpgt_epu16_mask(a, b)); }
     static inline H EqualH(H a, H b) { return _mm256_cmpeq_epi16(a, b); }
     static inline bool AnyH(H mask) { return !_mm256_testz_si256(mask, mask); }
     static inline bool AllH(H mask) { return _mm256_movemask_epi8(mask) == -1; }

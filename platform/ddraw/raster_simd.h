@@ -70,12 +70,7 @@ template <class B> struct Simd {
         I r = B::And(B::template Srli32<8>(rb), B::SetI(0xF800));
         I g = B::And(B::template Slli32<3>(ag), B::SetI(0x07E0));
         I b = B::And(B::template Srli32<3>(rb), B::SetI(0x001F));
-        return NarrowUnsigned(B::Or(B::Or(r, g), b));
-    }
-
-    // 32-bit lanes in 0..65535 (or beyond, saturated) to 16-bit lanes.
-    static inline typename B::H NarrowUnsigned(I v) {
-        return B::XorH(B::Narrow(B::Sub32(v, B::SetI(0x8000))), B::SetH(int16_t(0x8000)));
+        return B::NarrowUnsigned(B::Or(B::Or(r, g), b));
     }
 };
 
@@ -132,9 +127,16 @@ struct Lanes8 {
     static inline H ZeroH() { return _mm_setzero_si128(); }
     static inline H AndH(H a, H b) { return _mm_and_si128(a, b); }
     static inline H XorH(H a, H b) { return _mm_xor_si128(a, b); }
-    // Signed comparisons of 16-bit lanes.
-    static inline H LessH(H a, H b) { return _mm_cmplt_epi16(a, b); }
-    static inline H GreaterH(H a, H b) { return _mm_cmpgt_epi16(a, b); }
+    // Unsigned comparisons of 16-bit lanes: signed ones after flipping the
+    // top bits.
+    static inline H LessU(H a, H b) {
+        const H flip = _mm_set1_epi16(int16_t(0x8000));
+        return _mm_cmplt_epi16(_mm_xor_si128(a, flip), _mm_xor_si128(b, flip));
+    }
+    static inline H GreaterU(H a, H b) {
+        const H flip = _mm_set1_epi16(int16_t(0x8000));
+        return _mm_cmpgt_epi16(_mm_xor_si128(a, flip), _mm_xor_si128(b, flip));
+    }
     static inline H EqualH(H a, H b) { return _mm_cmpeq_epi16(a, b); }
     static inline bool AnyH(H mask) { return _mm_movemask_epi8(mask) != 0; }
     static inline bool AllH(H mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
@@ -200,7 +202,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     }
     const bool readsTarget = Blend != kBlendOpaque && !(Blend == kBlendAlpha && fullAlpha);
     const int zCompare = p.zCompare;
-    const H zInvert = B::SetH(p.zInvert ? -1 : 0), flip = B::SetH(int16_t(0x8000));
+    const H zInvert = B::SetH(p.zInvert ? -1 : 0);
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
     const uint32_t* const texels = p.texels;
 
@@ -254,12 +256,11 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         else b.pass = B::ValidLanes(len);
         if (Depth) {
             F zf = B::Min(B::Max(B::Add(zRow, B::Mul(fx, dz)), zeroF), B::SetF(1.0f));
-            H zNew = S::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
+            H zNew = B::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
             H buffer = loadH(depth, len, inRow, twoRows, depth2, len2);
-            H x = B::XorH(zNew, flip), y = B::XorH(buffer, flip);
-            H test = zCompare == kCompareLess      ? B::LessH(x, y)
-                     : zCompare == kCompareGreater ? B::GreaterH(x, y)
-                     : zCompare == kCompareEqual   ? B::EqualH(x, y)
+            H test = zCompare == kCompareLess      ? B::LessU(zNew, buffer)
+                     : zCompare == kCompareGreater ? B::GreaterU(zNew, buffer)
+                     : zCompare == kCompareEqual   ? B::EqualH(zNew, buffer)
                                                    : B::ZeroH();
             b.pass = B::AndH(b.pass, B::XorH(test, zInvert));
             if (!B::AnyH(b.pass)) return false;

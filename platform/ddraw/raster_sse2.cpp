@@ -64,7 +64,13 @@ struct Sse2 : Lanes8 {
     static inline I Sll32(I a, __m128i count) { return {_mm_sll_epi32(a.lo, count), _mm_sll_epi32(a.hi, count)}; }
 
     // Signed saturation to eight 16-bit lanes in pixel order, and back.
-    static inline __m128i Narrow(I a) { return _mm_packs_epi32(a.lo, a.hi); }
+    // Lanes in 0..65535 to 16 bits: shifted by 0x8000 into the signed
+    // range, packed, and shifted back.
+    static inline __m128i NarrowUnsigned(I a) {
+        const __m128i half = _mm_set1_epi32(0x8000);
+        return _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(a.lo, half), _mm_sub_epi32(a.hi, half)),
+                             _mm_set1_epi16(int16_t(0x8000)));
+    }
     static inline I Widen(__m128i h) {
         const __m128i zero = _mm_setzero_si128();
         return {_mm_unpacklo_epi16(h, zero), _mm_unpackhi_epi16(h, zero)};
