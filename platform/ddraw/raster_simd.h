@@ -337,14 +337,15 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         H old = B::ZeroH();
         const bool whole = !b.pair && b.len == kBatch && B::AllH(b.pass);
         if (readsTarget || !whole) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
-        // The target's colours widened to 8 bits a channel.
+        // The target's colours widened to 8 bits a channel: each field
+        // moved to the top of its 16-bit half and multiplied high, by 8.25
+        // for five bits (x << 3 | x >> 2) and 4.0625 for six (x << 2 | x >> 4).
         auto widenTarget = [&](I* rb, I* ag) {
             I o = B::Widen(old);
-            I r5 = B::template Srli32<11>(o), g6 = B::And(B::template Srli32<5>(o), B::SetI(63));
-            I b5 = B::And(o, B::SetI(31));
-            I r8 = B::Or(B::template Slli32<3>(r5), B::template Srli32<2>(r5));
-            *ag = B::Or(B::template Slli32<2>(g6), B::template Srli32<4>(g6));
-            *rb = B::Or(B::Or(B::template Slli32<3>(b5), B::template Srli32<2>(b5)), B::template Slli32<16>(r8));
+            I fives = B::Or(B::And(B::template Slli32<11>(o), B::SetI(0xF800)),
+                            B::And(B::template Slli32<16>(o), B::SetI(int32_t(0xF8000000u))));
+            *rb = B::Mulhi16u(fives, B::SetI(264 | 264 << 16));
+            *ag = B::Mulhi16u(B::And(B::template Slli32<5>(o), B::SetI(0xFC00)), B::SetI(260));
         };
         if (Blend == kBlendAdd && fullAlpha) {
             I oRB, oAG;
