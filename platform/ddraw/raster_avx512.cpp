@@ -113,14 +113,19 @@ struct Avx512 {
     static RASTER_INLINE bool RowPairs(const uint32_t* texels, int width, I xa, I ya, I yb, I* t00, I* t01, I* t10,
                                        I* t11) {
         if (!SameLanes(ya)) return false;
-        const int lo = _mm512_reduce_min_epi32(xa);
-        const int reach = _mm512_reduce_max_epi32(xa) - lo + 2; // texels the pairs span
+        // Along a row the columns rise or fall, so the window is found from
+        // the batch's ends; every lane is then checked to fall within it.
+        const int first = FirstLane(xa);
+        const int last = _mm_extract_epi32(_mm512_extracti32x4_epi32(xa, 3), 3);
+        const int lo = std::min(first, last);
+        const int reach = std::max(first, last) - lo + 2; // texels the pairs span
         const int k = reach <= 32 ? 1 : reach <= 64 ? 2 : reach <= 128 ? 4 : 0;
         if (k == 0 || width < 32 * k) return false;
         // The window starts at the first texel read, or ends at the
         // row's end (no pair reaches past it).
         const int start = std::min(lo, width - 32 * k);
         const I offsets = _mm512_sub_epi32(xa, SetI(start));
+        if (_mm512_cmpgt_epu32_mask(offsets, SetI(32 * k - 2)) != 0) return false;
         const uint32_t* top = texels + FirstLane(ya) + start;
         const uint32_t* bottom = texels + FirstLane(yb) + start;
         if (k == 1) FromRows<1>(top, bottom, offsets, t00, t01, t10, t11);
