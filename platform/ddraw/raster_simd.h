@@ -455,16 +455,17 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         room = target.width - x0;
         return true;
     };
-    Batch batches[2];
-    int current = 0;
+    // The batch being finished and the one being read, handed on by value
+    // so that both can stay in registers.
+    Batch current{}, next{};
     bool ready = false, more;
     do {
         more = nextBatch();
-        bool next = false;
-        if (more) next = fetch(batches[current ^ 1], fx, color, depth, Min(kBatch, left), room >= kBatch);
-        if (ready) finish(batches[current]);
-        current ^= 1;
-        ready = next;
+        bool fetched = false;
+        if (more) fetched = fetch(next, fx, color, depth, Min(kBatch, left), room >= kBatch);
+        if (ready) finish(current);
+        current = next;
+        ready = fetched;
     } while (more);
 }
 
