@@ -68,15 +68,19 @@ struct EdgeWalker {
         qs = FloorDiv(kStep, d);
         rs = kStep - qs * d;
     }
+    // The carry of the remainder comes as often as not, so it is taken
+    // without a branch.
     void Next() {
         if (kind == 1) {
-            q -= qs;
             r += rs;
-            if (r >= d) --q, r -= d;
+            const int64_t carry = r >= d;
+            q -= qs + carry;
+            r -= d & -carry;
         } else if (kind == -1) {
-            q += qs;
             r += rs;
-            if (r >= d) ++q, r -= d;
+            const int64_t carry = r >= d;
+            q += qs + carry;
+            r -= d & -carry;
         } else {
             k += kStep;
         }
