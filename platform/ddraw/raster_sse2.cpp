@@ -63,9 +63,9 @@ struct Sse2 : Lanes8 {
     template <int N> static inline I Srli16(I a) { return {_mm_srli_epi16(a.lo, N), _mm_srli_epi16(a.hi, N)}; }
     static inline I Sll32(I a, __m128i count) { return {_mm_sll_epi32(a.lo, count), _mm_sll_epi32(a.hi, count)}; }
 
-    // Signed saturation to eight 16-bit lanes in pixel order, and back.
-    // Lanes in 0..65535 to 16 bits: shifted by 0x8000 into the signed
-    // range, packed, and shifted back.
+    // Lanes in 0..65535 to eight 16-bit lanes in pixel order (shifted by
+    // 0x8000 into the signed range, packed with signed saturation, and
+    // shifted back), and back.
     static inline __m128i NarrowUnsigned(I a) {
         const __m128i half = _mm_set1_epi32(0x8000);
         return _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(a.lo, half), _mm_sub_epi32(a.hi, half)),
