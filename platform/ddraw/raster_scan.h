@@ -71,19 +71,15 @@ struct EdgeWalker {
     // The carry of the remainder comes as often as not, so it is taken
     // without a branch.
     void Next() {
-        if (kind == 1) {
-            r += rs;
-            const int64_t carry = r >= d;
-            q -= qs + carry;
-            r -= d & -carry;
-        } else if (kind == -1) {
-            r += rs;
-            const int64_t carry = r >= d;
-            q += qs + carry;
-            r -= d & -carry;
-        } else {
+        if (kind == 0) {
             k += kStep;
+            return;
         }
+        r += rs;
+        const int64_t carry = r >= d;
+        r -= d & -carry;
+        if (kind == 1) q -= qs + carry;
+        else q += qs + carry;
     }
 };
 
