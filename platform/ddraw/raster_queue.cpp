@@ -50,6 +50,15 @@ const size_t kMaxClippedTriangles = 4096; // pieces of clipped triangles
 const size_t kMaxClears = 1024;           // clears between two flushes
 const size_t kMaxPipelines = 4096;        // state changes between two flushes
 const size_t kStreamChunk = 256;          // commands handed to the workers at a time
+const int kSpinMicroseconds = 50;         // before a waiting thread sleeps
+
+inline void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
 
 enum CommandKind : uint32_t { kClear, kQueued, kClipped };
 
@@ -95,11 +104,14 @@ struct Rasterizer::Impl {
     std::condition_variable wake;
     std::condition_variable more;
     std::condition_variable done;
-    uint64_t generation = 0;
-    int running = 0;
-    bool quit = false;
+    // Written under the mutex, read also without it by a waiting thread's
+    // spin.
+    std::atomic<uint64_t> generation{0};
+    std::atomic<int> running{0};
+    std::atomic<bool> quit{false};
+    std::atomic<bool> closed{false};
     bool streaming = false;
-    bool closed = false;
+    bool spin = false; // no more threads than cores
     std::atomic<size_t> published{0};
     std::chrono::steady_clock::time_point flushStart;
 
@@ -246,18 +258,33 @@ struct Rasterizer::Impl {
             1, std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - flushStart).count());
     }
 
+    // Waiting for another thread: a short spin first, where every thread has
+    // a core of its own. The next chunk, the next queue or the workers' end
+    // comes within microseconds in a busy frame, and waking a sleeping
+    // thread takes longer than that. False when it did not come.
+    template <typename Ready> bool Spin(Ready ready) const {
+        if (!spin) return ready();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kSpinMicroseconds);
+        for (int i = 1;; ++i) {
+            if (ready()) return true;
+            if (i % 64 == 0 && std::chrono::steady_clock::now() > until) return false;
+            Pause();
+        }
+    }
+
     // A worker's share of one queue: the chunks as they are published, until
     // the queue is closed and all of it drawn.
     void RunStream(int band, int bands) {
         size_t from = 0;
         for (;;) {
             size_t end;
-            {
+            auto ready = [&] { return closed.load() || published.load(std::memory_order_acquire) > from; };
+            if (!Spin(ready)) {
                 std::unique_lock<std::mutex> lock(mutex);
-                more.wait(lock, [&] { return closed || published.load(std::memory_order_acquire) > from; });
-                end = published.load(std::memory_order_acquire);
-                if (end == from) break; // closed, all drawn
+                more.wait(lock, ready);
             }
+            end = published.load(std::memory_order_acquire);
+            if (end == from) break; // closed, all drawn
             Run(band, bands, from, end);
             from = end;
         }
@@ -267,13 +294,14 @@ struct Rasterizer::Impl {
     void WorkerLoop(int band, uint64_t seen) {
         for (;;) {
             int bands;
-            {
+            auto ready = [&] { return quit.load() || generation.load() != seen; };
+            if (!Spin(ready)) {
                 std::unique_lock<std::mutex> lock(mutex);
-                wake.wait(lock, [&] { return quit || generation != seen; });
-                if (quit) return;
-                seen = generation;
-                bands = int(workers.size()) + 1;
+                wake.wait(lock, ready);
             }
+            if (quit) return;
+            seen = generation;
+            bands = int(workers.size()) + 1;
             RunStream(band, bands);
             {
                 std::lock_guard<std::mutex> lock(mutex);
@@ -327,7 +355,9 @@ struct Rasterizer::Impl {
         if (int(workers.size()) + 1 == threads) return;
         StopWorkers();
         workers.reserve(size_t(threads));
-        for (int i = 1; i < threads; ++i) workers.emplace_back([this, i, g = generation] { WorkerLoop(i, g); });
+        spin = threads <= int(std::thread::hardware_concurrency());
+        const uint64_t g = generation;
+        for (int i = 1; i < threads; ++i) workers.emplace_back([this, i, g] { WorkerLoop(i, g); });
     }
 
     void Flush() {
@@ -344,8 +374,11 @@ struct Rasterizer::Impl {
                 more.notify_all();
                 Run(0, int(workers.size()) + 1, 0, commands.size());
                 Finished(0);
-                std::unique_lock<std::mutex> lock(mutex);
-                done.wait(lock, [&] { return running == 0; });
+                auto ready = [&] { return running.load() == 0; };
+                if (!Spin(ready)) {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    done.wait(lock, ready);
+                }
                 streaming = false;
             }
         }
