@@ -45,7 +45,7 @@ std::atomic<int> g_DefaultThreads{ThreadsFromEnvironment()};
 // triangles no faster on two cores than on one).
 const int kBandRows = 64;
 const int kMaxBands = 1024;
-const size_t kMaxQueuedTriangles = 16384; // then the queue is drawn
+const size_t kMaxQueuedTriangles = 32768; // then the queue is drawn
 const size_t kMaxClippedTriangles = 4096; // pieces of clipped triangles
 const size_t kMaxClears = 1024;           // clears between two flushes
 const size_t kMaxPipelines = 4096;        // state changes between two flushes
