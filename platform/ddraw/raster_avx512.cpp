@@ -174,6 +174,16 @@ struct Avx512 {
         return _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
     }
     static inline H SelectH(H mask, H a, H b) { return _mm256_blendv_epi8(b, a, mask); }
+    // The lanes of v where mask is set, of one row or of a pair's two.
+    static const bool kMaskedStores = true;
+    static inline void StorePassing(uint16_t* p, H v, H mask) {
+        _mm256_mask_storeu_epi16(p, _mm256_movepi16_mask(mask), v);
+    }
+    static inline void StorePassingPair(uint16_t* a, uint16_t* b, H v, H mask) {
+        const __mmask16 m = _mm256_movepi16_mask(mask);
+        _mm_mask_storeu_epi16(a, __mmask8(m), _mm256_castsi256_si128(v));
+        _mm_mask_storeu_epi16(b, __mmask8(m >> 8), _mm256_extracti128_si256(v, 1));
+    }
     static inline H ValidLanes(int len) { return _mm256_movm_epi16(LanesMask(len)); }
     static inline H SetH(int16_t v) { return _mm256_set1_epi16(v); }
     static inline H ZeroH() { return _mm256_setzero_si256(); }

@@ -79,6 +79,9 @@ struct Lanes8 {
     typedef __m128i H;
     static const int kBatch = 8;
     static const bool kPairs = false; // two rows never share a batch
+    static const bool kMaskedStores = false;
+    static inline void StorePassing(uint16_t*, H, H) {}
+    static inline void StorePassingPair(uint16_t*, uint16_t*, H, H) {}
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
@@ -264,7 +267,14 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                                                    : B::ZeroH();
             b.pass = B::AndH(b.pass, B::XorH(test, zInvert));
             if (!B::AnyH(b.pass)) return false;
-            if (depthWrite) storeH(depth, B::SelectH(b.pass, zNew, buffer), len, inRow, twoRows, depth2, len2);
+            if (depthWrite) {
+                if constexpr (B::kMaskedStores) {
+                    if (twoRows) B::StorePassingPair(depth, depth2, zNew, b.pass);
+                    else B::StorePassing(depth, zNew, b.pass);
+                } else {
+                    storeH(depth, B::SelectH(b.pass, zNew, buffer), len, inRow, twoRows, depth2, len2);
+                }
+            }
         }
         if (Tex == kTexNone) return true;
         F s = B::Add(sRow, B::Mul(fx, ds));
@@ -336,7 +346,10 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         // Blending and the write.
         H old = B::ZeroH();
         const bool whole = !b.pair && b.len == kBatch && B::AllH(b.pass);
-        if (readsTarget || !whole) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
+        // A backend with masked stores writes only the passing lanes, without
+        // reading the others first.
+        const bool masked = B::kMaskedStores && !readsTarget && !whole;
+        if (readsTarget || (!whole && !masked)) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
         // The target's colours widened to 8 bits a channel: each field
         // moved to the top of its 16-bit half and multiplied high, by 8.25
         // for five bits (x << 3 | x >> 2) and 4.0625 for six (x << 2 | x >> 4).
@@ -381,6 +394,13 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             }
         }
         H out = S::To565(sRB, sAG);
+        if constexpr (B::kMaskedStores) {
+            if (masked) {
+                if (b.pair) B::StorePassingPair(b.color, b.color2, out, b.pass);
+                else B::StorePassing(b.color, out, b.pass);
+                return;
+            }
+        }
         if (!whole) out = B::SelectH(b.pass, out, old);
         storeH(b.color, out, b.len, b.inRow, b.pair, b.color2, b.len2);
     };
