@@ -19,6 +19,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+#include <sched.h>
+#endif
+
 namespace raster {
 
 namespace {
@@ -29,12 +33,21 @@ const int kMaxThreads = 1; // a page without shared memory has no threads to sta
 const int kMaxThreads = 64;
 #endif
 
+// The cores this process may run on (fewer than the machine's under
+// taskset or a container's CPU set).
+int AvailableCores() {
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+#endif
+    return std::max(int(std::thread::hardware_concurrency()), 1);
+}
+
 // One thread per core, at most 8, unless TRUBELOX_RASTER_THREADS says.
 int ThreadsFromEnvironment() {
     const char* env = std::getenv("TRUBELOX_RASTER_THREADS");
     if (env && std::atoi(env) > 0) return std::min(std::atoi(env), kMaxThreads);
-    int cores = int(std::thread::hardware_concurrency());
-    return std::clamp(cores, 1, std::min(8, kMaxThreads));
+    return std::clamp(AvailableCores(), 1, std::min(8, kMaxThreads));
 }
 
 std::atomic<int> g_DefaultThreads{ThreadsFromEnvironment()};
@@ -355,7 +368,7 @@ struct Rasterizer::Impl {
         if (int(workers.size()) + 1 == threads) return;
         StopWorkers();
         workers.reserve(size_t(threads));
-        spin = threads <= int(std::thread::hardware_concurrency());
+        spin = threads <= AvailableCores();
         const uint64_t g = generation;
         for (int i = 1; i < threads; ++i) workers.emplace_back([this, i, g] { WorkerLoop(i, g); });
     }
