@@ -91,11 +91,15 @@ public:
     // Whether every sampled texel has alpha 0xFF: the format has none.
     bool SampleIsOpaque() const { return !((m_Format.dwFlags & DDPF_ALPHAPIXELS) && m_Format.dwRGBAlphaBitMask); }
     // Called when the texels changed (Unlock, Load). A texture's sampling
-    // copy is made here, so that drawing never has to allocate it.
+    // copy and texel pairs are made here, so that drawing never has to
+    // allocate them.
     void ContentsChanged() {
         ++m_Version;
-        if (m_Caps.dwCaps & DDSCAPS_TEXTURE) SampleTexels();
+        if (m_Caps.dwCaps & DDSCAPS_TEXTURE) SamplePairs();
     }
+    // The sampled texels with the ones below them, for a power-of-two
+    // texture (null otherwise): made with the sampling copy.
+    const uint64_t* SamplePairs();
 
 private:
     SurfaceObject(DirectDrawObject* owner, SurfaceKind kind, int width, int height, const DDPIXELFORMAT& format,
@@ -126,6 +130,8 @@ private:
     uint32_t m_Version = 1;
     uint32_t m_SampleVersion = 0;
     std::vector<uint32_t> m_SampleCopy; // for formats other than A8R8G8B8
+    uint32_t m_PairsVersion = 0;
+    std::vector<uint64_t> m_Pairs;
 };
 
 // One object behind IDirectDraw7 and IDirect3D7: they share its reference

@@ -276,6 +276,7 @@ HRESULT DeviceObject::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, L
         // changed them since the binding.
         raster::Texture t;
         t.texels = texture->SampleTexels();
+        t.pairs = texture->SamplePairs();
         t.width = texture->Width();
         t.height = texture->Height();
         t.opaque = texture->SampleIsOpaque();

@@ -47,6 +47,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace raster {
 
@@ -66,7 +67,15 @@ struct Texture {
     int width = 0;
     int height = 0;
     bool opaque = false; // every texel's alpha is 0xFF
+    // Optional, for power-of-two sizes: the texels with the ones below them
+    // (MakeTexelPairs), so that a filter reads a texel's four neighbours at
+    // once.
+    const uint64_t* pairs = nullptr;
 };
+
+// Entry y * width + x of pairs: texel (x, y) in the low half, (x, y + 1) in
+// the high half, the last row's below it the first row's.
+void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<uint64_t>* pairs);
 
 // The render and stage-0 states the rasterizer reads (raw DirectX values).
 struct States {

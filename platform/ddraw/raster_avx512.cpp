@@ -83,6 +83,30 @@ struct Avx512 {
         *first = _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(c), 0x88));
         *second = _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(c), 0xDD));
     }
+    // The four texels around each of sixteen points from the texel pairs:
+    // pairs x and x + 1 of a row are one 128-bit load (no point at the
+    // row's last column), and four points' loads in each register are
+    // transposed into the four corners. Points j, 4 + j, 8 + j and 12 + j
+    // go to register j, so that the corners come out in order.
+    static const bool kQuads = true;
+    static RASTER_INLINE void GatherQuads(const uint64_t* pairs, I index, I* t00, I* t01, I* t10, I* t11) {
+        alignas(64) int32_t at[16];
+        _mm512_store_si512(at, index);
+        auto quad = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + at[k])); };
+        auto points = [&](int j) {
+            __m512i v = _mm512_castsi128_si512(quad(j));
+            v = _mm512_inserti32x4(v, quad(4 + j), 1);
+            v = _mm512_inserti32x4(v, quad(8 + j), 2);
+            return _mm512_inserti32x4(v, quad(12 + j), 3);
+        };
+        const __m512i p0 = points(0), p1 = points(1), p2 = points(2), p3 = points(3);
+        const __m512i a = _mm512_unpacklo_epi32(p0, p1), b = _mm512_unpackhi_epi32(p0, p1);
+        const __m512i c = _mm512_unpacklo_epi32(p2, p3), d = _mm512_unpackhi_epi32(p2, p3);
+        *t00 = _mm512_unpacklo_epi64(a, c);
+        *t10 = _mm512_unpackhi_epi64(a, c);
+        *t01 = _mm512_unpacklo_epi64(b, d);
+        *t11 = _mm512_unpackhi_epi64(b, d);
+    }
     static inline bool AnyEqual(I a, I b) { return _mm512_cmpeq_epi32_mask(a, b) != 0; }
 
     // The four texels of each point where the batch reads one texture row

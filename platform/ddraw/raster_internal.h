@@ -65,6 +65,7 @@ struct Pipeline {
     // Texture, for sampling.
     int filter = 0; // kTexMode
     const uint32_t* texels = nullptr;
+    const uint64_t* texPairs = nullptr; // or null
     int texWidth = 1;
     int texHeight = 1;
     bool fastWrap = false; // power-of-two size, WRAP in both directions

@@ -126,6 +126,16 @@ double PeriodOf(DWORD mode, int size) {
 
 } // namespace
 
+void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<uint64_t>* pairs) {
+    pairs->resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* row = texels + size_t(y) * size_t(width);
+        const uint32_t* below = texels + size_t(y + 1 < height ? y + 1 : 0) * size_t(width);
+        uint64_t* out = pairs->data() + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) out[x] = uint64_t(row[x]) | uint64_t(below[x]) << 32;
+    }
+}
+
 bool SetPath(const char* name) {
     if (!name) {
         g_Path = g_StartPath;
@@ -186,6 +196,7 @@ void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, const
             p->texMaskU = texture->width - 1;
             p->texMaskV = texture->height - 1;
             p->fastWrap = s.addressU == D3DTADDRESS_WRAP && s.addressV == D3DTADDRESS_WRAP;
+            p->texPairs = texture->pairs;
         }
         p->periodU = PeriodOf(s.addressU, texture->width);
         p->periodV = PeriodOf(s.addressV, texture->height);

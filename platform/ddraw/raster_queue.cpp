@@ -443,7 +443,8 @@ void Rasterizer::SetTexture(const Texture* texture) {
     Impl& m = *m_Impl;
     bool has = texture != nullptr;
     if (has == m.hasTexture && (!has || (texture->texels == m.texture.texels && texture->width == m.texture.width &&
-                                         texture->height == m.texture.height && texture->opaque == m.texture.opaque)))
+                                         texture->height == m.texture.height && texture->opaque == m.texture.opaque &&
+                                         texture->pairs == m.texture.pairs)))
         return;
     m.hasTexture = has;
     if (has) m.texture = *texture;

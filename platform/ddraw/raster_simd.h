@@ -80,6 +80,7 @@ struct Lanes8 {
     static const int kBatch = 8;
     static const bool kPairs = false; // two rows never share a batch
     static const bool kMaskedStores = false;
+    static const bool kQuads = false; // no texel pairs read four at a time
     static inline void StorePassing(uint16_t*, H, H) {}
     static inline void StorePassingPair(uint16_t*, uint16_t*, H, H) {}
 
@@ -208,6 +209,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     const H zInvert = B::SetH(p.zInvert ? -1 : 0);
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
     const uint32_t* const texels = p.texels;
+    const uint64_t* const pairs = p.texPairs;
 
     // A batch between its two halves: the first tests and writes depth and
     // reads the texels, the second filters, combines, blends and writes.
@@ -305,8 +307,17 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 // backend may read windows of the rows whole and hand the
                 // texels out; elsewhere each pair is read at once.
                 if (!B::RowPairs(texels, p.texWidth, xa, ya, yb, &b.t00, &b.t01, &b.t10, &b.t11)) {
-                    B::GatherPairs(texels, i00, &b.t00, &b.t01);
-                    B::GatherPairs(texels, i10, &b.t10, &b.t11);
+                    bool done = false;
+                    if constexpr (B::kQuads) {
+                        if (pairs) {
+                            B::GatherQuads(pairs, i00, &b.t00, &b.t01, &b.t10, &b.t11);
+                            done = true;
+                        }
+                    }
+                    if (!done) {
+                        B::GatherPairs(texels, i00, &b.t00, &b.t01);
+                        B::GatherPairs(texels, i10, &b.t10, &b.t11);
+                    }
                 }
             } else {
                 I xb = B::And(B::Add32(x, oneI), maskU);

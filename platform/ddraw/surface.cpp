@@ -256,4 +256,15 @@ const uint32_t* SurfaceObject::SampleTexels() {
     return m_SampleCopy.data();
 }
 
+const uint64_t* SurfaceObject::SamplePairs() {
+    const bool powersOfTwo = m_Width > 0 && m_Height > 0 && !(m_Width & (m_Width - 1)) && !(m_Height & (m_Height - 1));
+    const uint32_t* texels = SampleTexels();
+    if (!texels || !powersOfTwo) return nullptr;
+    if (m_PairsVersion != m_Version || m_Pairs.empty()) {
+        raster::MakeTexelPairs(texels, m_Width, m_Height, &m_Pairs);
+        m_PairsVersion = m_Version;
+    }
+    return m_Pairs.data();
+}
+
 } // namespace ddraw_sw
