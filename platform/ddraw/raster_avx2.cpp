@@ -72,6 +72,23 @@ struct Avx2 : Lanes8 {
         *first = _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(c), 0x88));
         *second = _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(c), 0xDD));
     }
+    // The four texels around each of eight points from the texel pairs: as
+    // on AVX-512, points j and 4 + j in register j, transposed into the
+    // four corners.
+    static const bool kQuads = true;
+    static RASTER_INLINE void GatherQuads(const uint64_t* pairs, I index, I* t00, I* t01, I* t10, I* t11) {
+        alignas(32) int32_t at[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+        auto quad = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + at[k])); };
+        auto points = [&](int j) { return _mm256_inserti128_si256(_mm256_castsi128_si256(quad(j)), quad(4 + j), 1); };
+        const __m256i p0 = points(0), p1 = points(1), p2 = points(2), p3 = points(3);
+        const __m256i a = _mm256_unpacklo_epi32(p0, p1), b = _mm256_unpackhi_epi32(p0, p1);
+        const __m256i c = _mm256_unpacklo_epi32(p2, p3), d = _mm256_unpackhi_epi32(p2, p3);
+        *t00 = _mm256_unpacklo_epi64(a, c);
+        *t10 = _mm256_unpackhi_epi64(a, c);
+        *t01 = _mm256_unpacklo_epi64(b, d);
+        *t11 = _mm256_unpackhi_epi64(b, d);
+    }
     static inline bool AnyEqual(I a, I b) { return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, b)) != 0; }
 
     // The four texels of each point where all eight read one texture row
