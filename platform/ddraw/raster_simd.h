@@ -371,11 +371,13 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             *rb = B::Mulhi16u(fives, B::SetI(264 | 264 << 16));
             *ag = B::Mulhi16u(B::And(B::template Slli32<5>(o), B::SetI(0xFC00)), B::SetI(260));
         };
+        // Every sum below adds two channels of at most 255 in 16-bit halves
+        // whose high bytes are 0: a saturating byte add gives min(sum, 255).
         if (Blend == kBlendAdd && fullAlpha) {
             I oRB, oAG;
             widenTarget(&oRB, &oAG);
-            sRB = B::Min16(B::Add16(sRB, oRB), full16);
-            sAG = B::Min16(B::Add16(sAG, oAG), full16);
+            sRB = B::AddSat8(sRB, oRB);
+            sAG = B::AddSat8(sAG, oAG);
         } else if (readsTarget) {
             I oRB, oAG;
             widenTarget(&oRB, &oAG);
@@ -383,12 +385,12 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             alpha = B::Or(alpha, B::template Slli32<16>(alpha));
             auto term = [&](I x, I f) { return B::template Srli16<8>(B::Mullo16(x, B::Add16(f, one16))); };
             if (Blend == kBlendAdd) {
-                sRB = B::Min16(B::Add16(term(sRB, alpha), oRB), full16);
-                sAG = B::Min16(B::Add16(term(sAG, alpha), oAG), full16);
+                sRB = B::AddSat8(term(sRB, alpha), oRB);
+                sAG = B::AddSat8(term(sAG, alpha), oAG);
             } else if (Blend == kBlendAlpha) {
                 I inverse = B::Sub16(full16, alpha);
-                sRB = B::Min16(B::Add16(term(sRB, alpha), term(oRB, inverse)), full16);
-                sAG = B::Min16(B::Add16(term(sAG, alpha), term(oAG, inverse)), full16);
+                sRB = B::AddSat8(term(sRB, alpha), term(oRB, inverse));
+                sAG = B::AddSat8(term(sAG, alpha), term(oAG, inverse));
             } else if (Blend == kBlendModulate) {
                 sRB = term(oRB, sRB);
                 sAG = term(oAG, sAG);
