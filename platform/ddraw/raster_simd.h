@@ -81,8 +81,6 @@ struct Lanes8 {
     static const bool kPairs = false; // two rows never share a batch
     static const bool kMaskedStores = false;
     static const bool kQuads = false; // no texel pairs read four at a time
-    static inline void StorePassing(uint16_t*, H, H) {}
-    static inline void StorePassingPair(uint16_t*, uint16_t*, H, H) {}
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
@@ -247,6 +245,14 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         B::StoreRow(at, v, len, inRow);
     };
 
+    // Only the passing lanes, where the backend has masked stores.
+    auto storePassing = [&](uint16_t* at, uint16_t* at2, bool two, H v, H pass) {
+        if constexpr (B::kMaskedStores) {
+            if (two) B::StorePassingPair(at, at2, v, pass);
+            else B::StorePassing(at, v, pass);
+        }
+    };
+
     auto fetch = [&](Batch& b, F fx, uint16_t* color, uint16_t* depth, int len, bool inRow) {
         b.fx = fx;
         if (!Flat)
@@ -270,12 +276,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             b.pass = B::AndH(b.pass, B::XorH(test, zInvert));
             if (!B::AnyH(b.pass)) return false;
             if (depthWrite) {
-                if constexpr (B::kMaskedStores) {
-                    if (twoRows) B::StorePassingPair(depth, depth2, zNew, b.pass);
-                    else B::StorePassing(depth, zNew, b.pass);
-                } else {
-                    storeH(depth, B::SelectH(b.pass, zNew, buffer), len, inRow, twoRows, depth2, len2);
-                }
+                if (B::kMaskedStores) storePassing(depth, depth2, twoRows, zNew, b.pass);
+                else storeH(depth, B::SelectH(b.pass, zNew, buffer), len, inRow, twoRows, depth2, len2);
             }
         }
         if (Tex == kTexNone) return true;
@@ -407,12 +409,9 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             }
         }
         H out = S::To565(sRB, sAG);
-        if constexpr (B::kMaskedStores) {
-            if (masked) {
-                if (b.pair) B::StorePassingPair(b.color, b.color2, out, b.pass);
-                else B::StorePassing(b.color, out, b.pass);
-                return;
-            }
+        if (masked) {
+            storePassing(b.color, b.color2, b.pair, out, b.pass);
+            return;
         }
         if (!whole) out = B::SelectH(b.pass, out, old);
         storeH(b.color, out, b.len, b.inRow, b.pair, b.color2, b.len2);
