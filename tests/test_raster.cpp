@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -285,6 +286,9 @@ TEST_F(Raster, DepthFunctionsDecideWhatIsDrawnAndWritten) {
         {D3DCMP_EQUAL, 0.5f, 0.5f, true}, {D3DCMP_EQUAL, 0.5f, 0.25f, false}, {D3DCMP_NOTEQUAL, 0.5f, 0.5f, false},
         {D3DCMP_NOTEQUAL, 0.5f, 0.75f, true}, {D3DCMP_GREATER, 0.5f, 0.75f, true}, {D3DCMP_GREATER, 0.25f, 0.2f, false},
         {D3DCMP_NEVER, 0.5f, 0.75f, false}, {D3DCMP_ALWAYS, 0.5f, 0.0f, true}, {0, 0.5f, 0.2f, true},
+        // The far ends of the range.
+        {D3DCMP_LESSEQUAL, 1.0f, 1.0f, true}, {D3DCMP_LESS, 1.0f, 1.0f, false}, {D3DCMP_GREATER, 1.0f, 1.0f, false},
+        {D3DCMP_LESS, 0.0f, 0.0f, false},
     };
     // Stored as floor(z * 65535 + 0.5): 0.25 as 16384, 0.2 as 13107.
     auto scaled = [](float z) { return uint16_t(std::floor(z * 65535.0 + 0.5)); };
@@ -301,6 +305,68 @@ TEST_F(Raster, DepthFunctionsDecideWhatIsDrawnAndWritten) {
             for (uint16_t p : Colors()) ASSERT_EQ(p, c.passes ? 0xFFFF : 0);
             uint16_t z = scaled(c.func && c.passes && write ? c.drawn : c.cleared);
             for (uint16_t p : Depths()) ASSERT_EQ(p, z);
+        }
+}
+
+TEST_F(Raster, DepthTestsSeeWhatChangedTheBufferSinceItsClear) {
+    // Z cleared to 0, then a white GREATEREQUAL quad at 0.5 without Z
+    // writes in the same scene: every pixel passes, unless something gave
+    // the top half's Z 0.75 in between.
+    auto quad = [](float bottom, D3DCOLOR c, float z) {
+        return std::vector<D3DTLVERTEX>{V(0, 0, c, z),      V(kWidth, 0, c, z), V(kWidth, bottom, c, z),
+                                        V(kWidth, bottom, c, z), V(0, bottom, c, z), V(0, 0, c, z)};
+    };
+    std::vector<D3DTLVERTEX> blue = quad(kHeight / 2, 0xFF0000FF, 0.75f), white = quad(kHeight, 0xFFFFFFFF, 0.5f);
+    auto draw = [&](std::vector<D3DTLVERTEX>& v) {
+        ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), DWORD(v.size()), 0), D3D_OK);
+    };
+    D3DRECT topRect = {0, 0, kWidth, kHeight / 2};
+    const struct {
+        const char* name;
+        std::function<void()> between;
+        uint16_t top; // the top half's colour afterwards
+    } cases[] = {
+        {"nothing", [] {}, 0xFFFF},
+        {"a blue triangle that writes Z",
+         [&] {
+             d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, TRUE);
+             draw(blue);
+             d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, FALSE);
+         },
+         0x001F},
+        {"a clear of part of the buffer", [&] { d->Clear(1, &topRect, D3DCLEAR_ZBUFFER, 0, 0.75f, 0); }, 0},
+        {"a lock",
+         [&] {
+             DDSURFACEDESC2 desc{};
+             desc.dwSize = sizeof(desc);
+             ASSERT_EQ(m_Device.zBuffer->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+             for (int y = 0; y < kHeight / 2; ++y)
+                 for (int x = 0; x < kWidth; ++x)
+                     reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(desc.lpSurface) + y * desc.lPitch)[x] = 0xC000;
+             m_Device.zBuffer->Unlock(nullptr);
+         },
+         0},
+    };
+    d->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
+    d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL);
+    d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+    d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
+    for (bool additive : {false, true})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << (additive ? ", additive" : ""));
+            Fill(0);
+            FillZ(0.0f);
+            d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, FALSE);
+            d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, FALSE);
+            ASSERT_EQ(d->BeginScene(), D3D_OK);
+            c.between();
+            d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, additive);
+            draw(white);
+            ASSERT_EQ(d->EndScene(), D3D_OK);
+            std::vector<uint16_t> color = Colors();
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x)
+                    ASSERT_EQ(color[size_t(y) * kWidth + x], y < kHeight / 2 ? c.top : 0xFFFF) << x << "," << y;
         }
 }
 

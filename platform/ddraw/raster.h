@@ -130,6 +130,8 @@ public:
     // Clears the rectangles (or the viewport) clipped to the viewport.
     void Clear(const D3DRECT* rects, int numRects, bool target, bool depth, D3DCOLOR color, float z);
     // Runs every queued command; afterwards the target holds the picture.
+    // What the rasterizer knew of the Z-buffer's values is forgotten: the
+    // caller may write it now.
     void Flush();
     bool HasPendingWork() const;
 

@@ -146,8 +146,9 @@ uint16_t ColorTo565(D3DCOLOR color);
 uint16_t DepthToZ16(float z);
 
 // Routine choice (raster_pipeline.cpp).
-void BuildPipeline(const States& states, const Texture* texture, bool hasDepth, const Viewport& viewport,
-                   const Target& target, int scale, Pipeline* pipe);
+// knownDepth: the value every Z of the target holds, or -1.
+void BuildPipeline(const States& states, const Texture* texture, bool hasDepth, int knownDepth,
+                   const Viewport& viewport, const Target& target, int scale, Pipeline* pipe);
 
 // The rows routines of each path, by texture mode, perspective, blend form
 // and depth. Null where the path is not built for this processor family.

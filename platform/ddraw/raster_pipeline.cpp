@@ -154,8 +154,8 @@ bool HasPath(const char* name) {
     return path >= 0 && Available(path);
 }
 
-void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, const Viewport& vp, const Target& target,
-                   int scale, Pipeline* p) {
+void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, int knownDepth, const Viewport& vp,
+                   const Target& target, int scale, Pipeline* p) {
     *p = Pipeline();
     p->scale = scale;
     p->vx0 = std::clamp(vp.x * scale, 0, target.width);
@@ -176,6 +176,15 @@ void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, const
     case D3DCMP_NOTEQUAL: p->zCompare = kCompareEqual, p->zInvert = true; break;
     case D3DCMP_GREATEREQUAL: p->zCompare = kCompareLess, p->zInvert = true; break;
     default: p->zCompare = kCompareNever, p->zInvert = true; break;
+    }
+    // A test that no Z can fail against a buffer of one known value (a
+    // greater-or-equal test after a clear to 0, less-or-equal after 1) is
+    // left out. Less and greater are monotonic in Z: passing at both ends
+    // of the range, a test passes everywhere.
+    if (p->depthTest && !p->depthWrite && knownDepth >= 0 &&
+        (p->zCompare == kCompareLess || p->zCompare == kCompareGreater)) {
+        auto passes = [&](int z) { return (p->zCompare == kCompareLess ? z < knownDepth : z > knownDepth) != p->zInvert; };
+        if (passes(0) && passes(65535)) p->depthTest = false;
     }
     p->cullMode = int(s.cullMode);
 

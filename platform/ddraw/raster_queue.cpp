@@ -102,6 +102,15 @@ struct Rasterizer::Impl {
     int scale = 1;
     bool hasTexture = false;
     bool pipelineDirty = true;
+    // The value every Z of the target holds, or -1: known from a clear of
+    // the whole buffer until a triangle that writes depth is queued or the
+    // queue is flushed from outside (a lock may write the buffer).
+    int knownDepth = -1;
+    void KnowDepth(int z) {
+        if (z == knownDepth) return;
+        knownDepth = z;
+        pipelineDirty = true; // a depth test may be left out, or no longer
+    }
 
     std::vector<Pipeline> pipelines;
     std::vector<Queued> queued;
@@ -143,8 +152,8 @@ struct Rasterizer::Impl {
     uint32_t CurrentPipeline() {
         if (pipelineDirty || pipelines.empty()) {
             pipelines.emplace_back();
-            BuildPipeline(states, hasTexture ? &texture : nullptr, target.depth != nullptr, viewport, target, scale,
-                          &pipelines.back());
+            BuildPipeline(states, hasTexture ? &texture : nullptr, target.depth != nullptr, knownDepth, viewport, target,
+                          scale, &pipelines.back());
             pipelineDirty = false;
         }
         return uint32_t(pipelines.size() - 1);
@@ -411,6 +420,7 @@ Rasterizer::~Rasterizer() { m_Impl->Flush(); }
 
 void Rasterizer::SetTarget(const Target& target) {
     m_Impl->Flush();
+    m_Impl->KnowDepth(-1);
     m_Impl->target = target;
     m_Impl->bandOf.resize(size_t(std::max(target.height, 0)));
     m_Impl->pipelineDirty = true;
@@ -459,6 +469,7 @@ void Rasterizer::DrawTriangles(const D3DTLVERTEX* v, int count) {
             (m.pipelineDirty && m.pipelines.size() == kMaxPipelines))
             m.Flush();
         uint32_t pipe = m.CurrentPipeline();
+        if (m.pipelines[pipe].depthWrite) m.KnowDepth(-1);
         if (NeedsClipping(v[i], v[i + 1], v[i + 2], m.scale)) {
             // Rare: cut into pieces now, on this thread.
             Triangle pieces[kMaxPieces];
@@ -506,6 +517,11 @@ void Rasterizer::Clear(const D3DRECT* rects, int numRects, bool target, bool dep
         r.y1 = int(std::min<int64_t>(y1, vy1));
         if (r.x0 >= r.x1 || r.y0 >= r.y1) return;
         if (m.clears.size() == kMaxClears) m.Flush();
+        if (r.depth) {
+            const bool whole = r.x0 == 0 && r.y0 == 0 && r.x1 == m.target.width && r.y1 == m.target.height;
+            if (whole) m.KnowDepth(r.z);
+            else if (m.knownDepth != r.z) m.KnowDepth(-1);
+        }
         m.clears.push_back(r);
         m.commands.push_back({kClear, uint32_t(m.clears.size() - 1)});
         m.Added();
@@ -516,7 +532,10 @@ void Rasterizer::Clear(const D3DRECT* rects, int numRects, bool target, bool dep
             add(int64_t(rects[i].x1) * k, int64_t(rects[i].y1) * k, int64_t(rects[i].x2) * k, int64_t(rects[i].y2) * k);
 }
 
-void Rasterizer::Flush() { m_Impl->Flush(); }
+void Rasterizer::Flush() {
+    m_Impl->Flush();
+    m_Impl->KnowDepth(-1);
+}
 
 bool Rasterizer::HasPendingWork() const { return !m_Impl->commands.empty(); }
 
