@@ -327,7 +327,7 @@ TEST_F(Raster, DepthTestsSeeWhatChangedTheBufferSinceItsClear) {
         uint16_t top; // the top half's colour afterwards
     } cases[] = {
         {"nothing", [] {}, 0xFFFF},
-        {"a blue triangle that writes Z",
+        {"a blue quad that writes Z",
          [&] {
              d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, TRUE);
              draw(blue);
