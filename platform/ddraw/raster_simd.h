@@ -49,8 +49,9 @@ template <class B> struct Simd {
         I l = columns(B::And(t00, lowBytes), B::And(t10, lowBytes));
         I r = columns(B::And(t01, lowBytes), B::And(t11, lowBytes));
         *rb = rows(l, r);
-        l = columns(B::And(B::template Srli32<8>(t00), lowBytes), B::And(B::template Srli32<8>(t10), lowBytes));
-        r = columns(B::And(B::template Srli32<8>(t01), lowBytes), B::And(B::template Srli32<8>(t11), lowBytes));
+        // The high byte of each 16-bit half, moved down: green and alpha.
+        l = columns(B::template Srli16<8>(t00), B::template Srli16<8>(t10));
+        r = columns(B::template Srli16<8>(t01), B::template Srli16<8>(t11));
         *ag = rows(l, r);
     }
 
@@ -338,7 +339,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         I texRB = full16, texAG = full16;
         if (Tex == kTexPoint) {
             texRB = B::And(b.t00, full16);
-            texAG = B::And(B::template Srli32<8>(b.t00), full16);
+            texAG = B::template Srli16<8>(b.t00);
         } else if (Tex == kTexBilinear) {
             S::Bilinear(b.t00, b.t01, b.t10, b.t11, B::And(b.u, byte), B::And(b.v, byte), &texRB, &texAG);
         }
