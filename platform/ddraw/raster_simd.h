@@ -209,6 +209,13 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
     const uint32_t* const texels = p.texels;
     const uint64_t* const pairs = p.texPairs;
+    // Windows of one texture row pair pay where most of a triangle's
+    // batches find one (sprites, floors seen square on). Where the batches
+    // change rows every one or two (a receding tunnel, a rotated object),
+    // the failed attempts and the unpredictable branch cost more than the
+    // windows save, so the triangle stops trying.
+    int windowHits = 0, windowMisses = 0;
+    bool tryWindows = true;
 
     // A batch between its two halves: the first tests and writes depth and
     // reads the texels, the second filters, combines, blends and writes.
@@ -309,7 +316,13 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 // one texture row pair (sprites, floors seen square on), the
                 // backend may read windows of the rows whole and hand the
                 // texels out; elsewhere each pair is read at once.
-                if (!B::RowPairs(texels, p.texWidth, xa, ya, yb, &b.t00, &b.t01, &b.t10, &b.t11)) {
+                bool windows = false;
+                if (tryWindows) {
+                    windows = B::RowPairs(texels, p.texWidth, xa, ya, yb, &b.t00, &b.t01, &b.t10, &b.t11);
+                    if (windows) ++windowHits;
+                    else if (++windowMisses * 4 > windowHits + 4) tryWindows = false;
+                }
+                if (!windows) {
                     bool done = false;
                     if constexpr (B::kQuads) {
                         if (pairs) {
