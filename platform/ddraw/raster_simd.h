@@ -235,6 +235,12 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         bool inRow, pair;
     };
     F zRow, sRow, tRow, qRow, cRow[4];
+    // Affine texel coordinates rise or fall along a row, so where both ends
+    // of a long row lie within the clamp's range every pixel between them
+    // does, and the row's batches need not clamp (the lanes past its end
+    // may then hold any value: their reads are masked into the texture and
+    // their results dropped).
+    bool unclamped = false;
     // The second row of a pair, as nextBatch found it.
     bool twoRows = false;
     uint16_t* color2 = nullptr;
@@ -297,8 +303,13 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             s = B::Mul(s, r);
             t = B::Mul(t, r);
         }
-        b.u = S::FixedTexel(s);
-        b.v = S::FixedTexel(t);
+        if (!Persp && unclamped) {
+            b.u = B::Trunc(s);
+            b.v = B::Trunc(t);
+        } else {
+            b.u = S::FixedTexel(s);
+            b.v = S::FixedTexel(t);
+        }
         I x = B::template Srli32<8>(b.u), y = B::template Srli32<8>(b.v);
         if (Tex == kTexPoint) {
             I index = fastWrap ? B::Add32(B::Sll32(B::And(y, maskV), texShift), B::And(x, maskU)) : S::Address(p, x, y);
@@ -498,6 +509,14 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
         if (Depth) depth = target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0);
         left = x1 - x0 + 1;
+        if constexpr (!Persp && Tex != kTexNone) {
+            auto within = [&](const Gradient& g) {
+                const float at = RowValue(g, fy);
+                const float first = at + float(x0 - tri.xRef) * g.dx, last = at + float(x1 - tri.xRef) * g.dx;
+                return first >= 0.0f && first <= kMaxFixedTexel && last >= 0.0f && last <= kMaxFixedTexel;
+            };
+            unclamped = !twoRows && left > kBatch && within(tri.s) && within(tri.t);
+        }
         room = target.width - x0;
         return true;
     };
