@@ -238,8 +238,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // Affine texel coordinates rise or fall along a row, so where both ends
     // of a long row lie within the clamp's range every pixel between them
     // does, and the row's batches need not clamp (the lanes past its end
-    // may then hold any value: their reads are masked into the texture and
-    // their results dropped).
+    // may then hold any value: wrapping or addressing keeps their reads
+    // within the texture, and their results are dropped).
     bool unclamped = false;
     // The second row of a pair, as nextBatch found it.
     bool twoRows = false;
