@@ -14,6 +14,7 @@ struct Avx2 : Lanes8 {
     typedef __m256i I;
     typedef __m256 F;
 
+    static const bool kBroadcastLoads = true; // a constant is read into every lane at once
     static inline I SetI(int32_t v) { return _mm256_set1_epi32(v); }
     static inline I Ramp(int32_t step) {
         uint32_t s = uint32_t(step);

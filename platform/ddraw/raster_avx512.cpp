@@ -24,6 +24,7 @@ struct Avx512 {
     typedef __m256i H;
     static const int kBatch = 16;
 
+    static const bool kBroadcastLoads = true; // a constant is read into every lane at once
     static inline I SetI(int32_t v) { return _mm512_set1_epi32(v); }
     static inline I Ramp(int32_t step) {
         uint32_t s = uint32_t(step);

@@ -18,6 +18,27 @@
 namespace raster {
 namespace {
 
+// The integer constants of the per-pixel work. Known to the compiler, each
+// is built again from an immediate on the vector ports in every batch once
+// the registers run out (measured: 12 of them in the additive sprites'
+// loop). Where the backend broadcasts from memory (B::kBroadcastLoads),
+// they are read through a pointer the compiler cannot see into, so that
+// each is a load, or an operand of the instruction that uses it. (SSE2 has
+// no such broadcast; there the compiler's own constants are loads already.)
+struct sSpanConstants {
+    int32_t lowBytes = 0x00FF00FF, both256 = 0x01000100, n256 = 256, byte = 0xFF, both1 = 0x00010001;
+    int32_t red565 = 0xF800, redHigh = int32_t(0xF8000000u), widen5 = 264 | 264 << 16;
+    int32_t green6 = 0xFC00, widen6 = 260, green565 = 0x07E0, blue565 = 0x001F;
+};
+const sSpanConstants g_SpanConstants{};
+template <class B> inline const sSpanConstants& SpanConstants() {
+    const sSpanConstants* k = &g_SpanConstants;
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    if constexpr (B::kBroadcastLoads) asm("" : "+r"(k));
+#endif
+    return *k;
+}
+
 template <class B> struct Simd {
     typedef typename B::I I;
     typedef typename B::F F;
@@ -31,12 +52,12 @@ template <class B> struct Simd {
     // Bilinear filtering of the four texels around eight sample points, as
     // the portable path does it per channel: columns first, halved, then
     // the columns >> 15. rb and ag receive the result.
-    static inline void Bilinear(I t00, I t01, I t10, I t11, I fx, I fy, I* rb, I* ag) {
-        const I lowBytes = B::SetI(0x00FF00FF);
-        const I w256 = B::SetI(0x01000100);
+    static inline void Bilinear(const sSpanConstants& k, I t00, I t01, I t10, I t11, I fx, I fy, I* rb, I* ag) {
+        const I lowBytes = B::SetI(k.lowBytes);
+        const I w256 = B::SetI(k.both256);
         I wy1 = B::Or(fy, B::template Slli32<16>(fy)); // fy in both halves
         I wy0 = B::Sub16(w256, wy1);
-        I wx = B::Or(B::Sub32(B::SetI(256), fx), B::template Slli32<16>(fx)); // (256 - fx, fx)
+        I wx = B::Or(B::Sub32(B::SetI(k.n256), fx), B::template Slli32<16>(fx)); // (256 - fx, fx)
         I wxLo = B::Unpacklo32(wx, wx), wxHi = B::Unpackhi32(wx, wx);
         auto columns = [&](I top, I bottom) {
             return B::template Srli16<1>(B::Add16(B::Mullo16(top, wy0), B::Mullo16(bottom, wy1)));
@@ -67,10 +88,10 @@ template <class B> struct Simd {
     }
 
     // 565 of eight colours.
-    static inline typename B::H To565(I rb, I ag) {
-        I r = B::And(B::template Srli32<8>(rb), B::SetI(0xF800));
-        I g = B::And(B::template Slli32<3>(ag), B::SetI(0x07E0));
-        I b = B::And(B::template Srli32<3>(rb), B::SetI(0x001F));
+    static inline typename B::H To565(const sSpanConstants& k, I rb, I ag) {
+        I r = B::And(B::template Srli32<8>(rb), B::SetI(k.red565));
+        I g = B::And(B::template Slli32<3>(ag), B::SetI(k.green565));
+        I b = B::And(B::template Srli32<3>(rb), B::SetI(k.blue565));
         return B::NarrowUnsigned(B::Or(B::Or(r, g), b));
     }
 };
@@ -82,6 +103,7 @@ struct Lanes8 {
     static const bool kPairs = false; // two rows never share a batch
     static const bool kMaskedStores = false;
     static const bool kQuads = false; // no texel pairs read four at a time
+    static const bool kBroadcastLoads = false;
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
@@ -161,17 +183,20 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     F dc[4];
     if (!Flat)
         for (int ch = 0; ch < 4; ++ch) dc[ch] = B::SetF(tri.color[ch].dx);
-    const I maskU = B::SetI(p.texMaskU), maskV = B::SetI(p.texMaskV), byte = B::SetI(0xFF);
+    const sSpanConstants& k = SpanConstants<B>();
+    const I maskU = B::SetI(p.texMaskU), maskV = B::SetI(p.texMaskV);
     const __m128i texShift = _mm_cvtsi32_si128(p.texShift);
     auto pair = [](uint32_t lo, uint32_t hi) { return B::SetI(int32_t((lo & 0xFFFF) | hi << 16)); };
     const I argRB = pair(p.argMask[0], p.argMask[2]), argAG = pair(p.argMask[1], p.argMask[3]);
     const I kRB = pair(p.mulK[0], p.mulK[2]), kAG = pair(p.mulK[1], p.mulK[3]);
     const I addRB = pair(p.mulAdd[0], p.mulAdd[2]), addAG = pair(p.mulAdd[1], p.mulAdd[3]);
     const I shiftRB = pair(p.shiftMul[0], p.shiftMul[2]), shiftAG = pair(p.shiftMul[1], p.shiftMul[3]);
-    const I one16 = B::SetI(0x00010001), full16 = B::SetI(0x00FF00FF), zero = B::SetI(0);
+    const I zero = B::SetI(0);
     // The diffuse colour's multiplier (d + 1) * k + add, once for a
     // triangle of one colour.
-    auto multiplier = [&](I d, I k, I add) { return B::Add16(B::Mullo16(B::Add16(d, one16), k), add); };
+    auto multiplier = [&](I d, I mul, I add) {
+        return B::Add16(B::Mullo16(B::Add16(d, B::SetI(k.both1)), mul), add);
+    };
     I flatRB = zero, flatAG = zero;
     if (Flat) {
         flatRB = multiplier(pair(tri.flat[0], tri.flat[2]), kRB, addRB);
@@ -183,6 +208,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         sel[0] = (code == kFactorSrcColor || code == kFactorInvSrcColor) ? all : zero;
         sel[1] = (code == kFactorSrcAlpha || code == kFactorInvSrcAlpha) ? all : zero;
         sel[2] = (code == kFactorDestColor || code == kFactorInvDestColor) ? all : zero;
+        const I full16 = B::SetI(k.lowBytes);
         sel[3] = code == kFactorOne ? full16 : zero;
         sel[4] = (code == kFactorInvSrcColor || code == kFactorInvSrcAlpha || code == kFactorInvDestColor) ? full16
                                                                                                            : zero;
@@ -360,12 +386,13 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     };
 
     auto finish = [&](const Batch& b) {
+        const I full16 = B::SetI(k.lowBytes), one16 = B::SetI(k.both1), byte = B::SetI(k.byte);
         I texRB = full16, texAG = full16;
         if (Tex == kTexPoint) {
             texRB = B::And(b.t00, full16);
             texAG = B::template Srli16<8>(b.t00);
         } else if (Tex == kTexBilinear) {
-            S::Bilinear(b.t00, b.t01, b.t10, b.t11, B::And(b.u, byte), B::And(b.v, byte), &texRB, &texAG);
+            S::Bilinear(k, b.t00, b.t01, b.t10, b.t11, B::And(b.u, byte), B::And(b.v, byte), &texRB, &texAG);
         }
         // Combining with the diffuse colour (clamped to 0..255 per
         // channel): min(255, ((t | arg) * ((d + 1) * k + add)) >> shift).
@@ -393,10 +420,10 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         // for five bits (x << 3 | x >> 2) and 4.0625 for six (x << 2 | x >> 4).
         auto widenTarget = [&](I* rb, I* ag) {
             I o = B::Widen(old);
-            I fives = B::Or(B::And(B::template Slli32<11>(o), B::SetI(0xF800)),
-                            B::And(B::template Slli32<16>(o), B::SetI(int32_t(0xF8000000u))));
-            *rb = B::Mulhi16u(fives, B::SetI(264 | 264 << 16));
-            *ag = B::Mulhi16u(B::And(B::template Slli32<5>(o), B::SetI(0xFC00)), B::SetI(260));
+            I fives = B::Or(B::And(B::template Slli32<11>(o), B::SetI(k.red565)),
+                            B::And(B::template Slli32<16>(o), B::SetI(k.redHigh)));
+            *rb = B::Mulhi16u(fives, B::SetI(k.widen5));
+            *ag = B::Mulhi16u(B::And(B::template Slli32<5>(o), B::SetI(k.green6)), B::SetI(k.widen6));
         };
         // Every sum below adds two channels of at most 255 in 16-bit halves
         // whose high bytes are 0: a saturating byte add gives min(sum, 255).
@@ -433,7 +460,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 sAG = B::Min16(ag, full16);
             }
         }
-        H out = S::To565(sRB, sAG);
+        H out = S::To565(k, sRB, sAG);
         if (masked) {
             storePassing(b.color, b.color2, b.pair, out, b.pass);
             return;
