@@ -103,7 +103,7 @@ struct Lanes8 {
     static const bool kPairs = false; // two rows never share a batch
     static const bool kMaskedStores = false;
     static const bool kQuads = false; // no texel pairs read four at a time
-    static const bool kBroadcastLoads = false;
+    static const bool kBroadcastLoads = false; // SSE2 reads no constant into every lane at once
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
