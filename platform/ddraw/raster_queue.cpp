@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -93,8 +94,9 @@ struct Queued {
     uint32_t unused; // whole 8-byte words, as cQueueArray writes them
 };
 
-// A queue's entries in room reserved once, so that a frame allocates
-// nothing and the threads reading them never see them move.
+// A queue's entries in room reserved once (left untouched until used), so
+// that a frame allocates nothing and the threads reading them never see them
+// move.
 //
 // With other threads drawing, the filling thread may write past its caches
 // (x86-64): a line another core has read must otherwise be taken back from
@@ -104,24 +106,24 @@ struct Queued {
 // FenceQueueWrites().
 template <class T> class cQueueArray {
 public:
-    explicit cQueueArray(size_t room) : m_Store(room) {}
+    explicit cQueueArray(size_t room) : m_Store(new T[room]), m_Room(room) {}
     size_t Size() const { return m_Count; }
     bool Empty() const { return m_Count == 0; }
     void Clear() { m_Count = 0; }
-    const T* Data() const { return m_Store.data(); }
+    const T* Data() const { return m_Store.get(); }
     const T& operator[](size_t i) const { return m_Store[i]; }
-    const T* begin() const { return m_Store.data(); }
-    const T* end() const { return m_Store.data() + m_Count; }
+    const T* begin() const { return m_Store.get(); }
+    const T* end() const { return m_Store.get() + m_Count; }
 
+    // The callers flush the queue before its room runs out.
     void Append(const T& v, bool pastCaches) {
-        if (m_Count == m_Store.size()) {
-            m_Store.push_back(v); // the callers flush before the room runs out
-        } else if (pastCaches) {
+        if (m_Count == m_Room) std::abort(); // a broken promise of the code, not bad input
+        if (pastCaches) {
 #if defined(__x86_64__)
             static_assert(sizeof(T) % 8 == 0 && alignof(T) >= 4, "written in whole 8-byte words");
             long long words[sizeof(T) / 8];
             std::memcpy(words, &v, sizeof(T));
-            long long* at = reinterpret_cast<long long*>(m_Store.data() + m_Count);
+            long long* at = reinterpret_cast<long long*>(m_Store.get() + m_Count);
             for (size_t k = 0; k < sizeof(T) / 8; ++k) _mm_stream_si64(at + k, words[k]);
 #else
             m_Store[m_Count] = v;
@@ -133,7 +135,8 @@ public:
     }
 
 private:
-    std::vector<T> m_Store;
+    std::unique_ptr<T[]> m_Store;
+    size_t m_Room;
     size_t m_Count = 0;
 };
 
