@@ -233,7 +233,8 @@ TEST_F(Raster, CoverageFollowsTheRuleForAnyTriangleAndViewport) {
 
 TEST_F(Raster, FarOffScreenTrianglesAreClippedToTheViewport) {
     // Triangles reaching far beyond the screen, even beyond any guard band,
-    // fill the viewport exactly; broken ones draw nothing.
+    // fill the viewport exactly; broken ones draw nothing. On one thread and
+    // on several, which pass over the rows a triangle may reach.
     D3DVIEWPORT7 vp = {8, 6, 40, 30, 0, 1};
     ASSERT_EQ(d->SetViewport(&vp), D3D_OK);
     d->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
@@ -247,24 +248,28 @@ TEST_F(Raster, FarOffScreenTrianglesAreClippedToTheViewport) {
          {V(-5000, -5000), V(5064, -5000), V(5064, 5048), V(5064, 5048), V(-5000, 5048), V(-5000, -5000)}, true},
         {"beyond the guard band", {V(-3e7f, -3e7f), V(3e7f, -1e7f), V(0, 4e9f)}, true},
         {"wholly left", {V(-5000, 0), V(-4000, 10), V(-4500, 40)}, false},
+        {"wholly below, past 16-bit rows", {V(0, 40000), V(60, 40010), V(0, 40040)}, false},
         {"infinite", {V(0, 0), V(kInf, 0), V(0, 40)}, false},
         {"not a number", {V(0, 0), V(60, kNaN), V(0, 40)}, false},
     };
     d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_ALWAYS);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fill(0);
-        FillZ(0.0f);
-        std::vector<D3DTLVERTEX> v = c.v;
-        for (auto& p : v) p.sz = 1.0f;
-        Draw(v);
-        std::vector<uint16_t> color = Colors(), z = Depths();
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                uint16_t want = c.covers && x >= 8 && x < 48 && y >= 6 && y < 36 ? 0xFFFF : 0;
-                ASSERT_EQ(color[size_t(y) * kWidth + x], want) << x << "," << y;
-                ASSERT_EQ(z[size_t(y) * kWidth + x], want) << x << "," << y;
-            }
+    for (int threads : {1, 2}) {
+        DDrawSetRasterThreads(threads);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name + std::string(", threads ") + std::to_string(threads));
+            Fill(0);
+            FillZ(0.0f);
+            std::vector<D3DTLVERTEX> v = c.v;
+            for (auto& p : v) p.sz = 1.0f;
+            Draw(v);
+            std::vector<uint16_t> color = Colors(), z = Depths();
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    uint16_t want = c.covers && x >= 8 && x < 48 && y >= 6 && y < 36 ? 0xFFFF : 0;
+                    ASSERT_EQ(color[size_t(y) * kWidth + x], want) << x << "," << y;
+                    ASSERT_EQ(z[size_t(y) * kWidth + x], want) << x << "," << y;
+                }
+        }
     }
 }
 
