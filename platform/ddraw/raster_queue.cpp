@@ -408,6 +408,9 @@ struct Rasterizer::Impl {
         }
         more.notify_all();
     }
+    // Whether the queue is written past the caches: where other threads
+    // draw, they read every command and the triangles in their bands.
+    bool PastCaches() const { return !workers.empty(); }
     // After a command is queued: a new chunk for the workers?
     void Added() {
         if (kMaxThreads > 1 && commands.Size() - published.load(std::memory_order_relaxed) >= kStreamChunk) Publish();
@@ -529,7 +532,7 @@ void Rasterizer::DrawTriangles(const D3DTLVERTEX* v, int count) {
                 m.clipped.push_back(pieces[k]);
                 m.commands.Append({kClipped, uint32_t(m.clipped.size() - 1), int16_t(pieces[k].yMin),
                                    int16_t(pieces[k].yMax)},
-                                  false);
+                                  m.PastCaches());
             }
             m.Added();
             continue;
@@ -543,10 +546,8 @@ void Rasterizer::DrawTriangles(const D3DTLVERTEX* v, int count) {
             yLo = std::clamp(int(std::floor(yMin)) - 1, 0, m.target.height);
             yHi = std::min(int(std::ceil(yMax)) + 1, m.target.height - 1);
         }
-        // The other threads read what is queued here.
-        const bool pastCaches = !m.workers.empty();
-        m.queued.Append({{v[i], v[i + 1], v[i + 2]}, pipe, 0}, pastCaches);
-        m.commands.Append({kQueued, uint32_t(m.queued.Size() - 1), int16_t(yLo), int16_t(yHi)}, pastCaches);
+        m.queued.Append({{v[i], v[i + 1], v[i + 2]}, pipe, 0}, m.PastCaches());
+        m.commands.Append({kQueued, uint32_t(m.queued.Size() - 1), int16_t(yLo), int16_t(yHi)}, m.PastCaches());
         m.Added();
     }
 }
@@ -578,7 +579,7 @@ void Rasterizer::Clear(const D3DRECT* rects, int numRects, bool target, bool dep
             else if (m.knownDepth != r.z) m.KnowDepth(-1);
         }
         m.clears.push_back(r);
-        m.commands.Append({kClear, uint32_t(m.clears.size() - 1), int16_t(r.y0), int16_t(r.y1 - 1)}, false);
+        m.commands.Append({kClear, uint32_t(m.clears.size() - 1), int16_t(r.y0), int16_t(r.y1 - 1)}, m.PastCaches());
         m.Added();
     };
     if (!rects || numRects <= 0) add(vx0, vy0, vx1, vy1);
