@@ -72,9 +72,18 @@ Frames Raster::BusyFrames() {
         for (uint32_t& x : t) x = textures();
         return t;
     };
-    IDirectDrawSurface7* bound[] = {nullptr, Texture(64, 64, texels(64 * 64)), Texture(5, 3, texels(15)),
-                                    Texture(1, 16, texels(16)), Texture(32, 8, texels(256), false)};
-    IDirectDrawSurface7* wide = Texture(256, 4, texels(1024));
+    // Three in patches of 8 by 8 texels, every other one black, the others
+    // red, green or blue alone (alpha kept), or as they were. An additive
+    // blend passes over black.
+    auto patched = [](std::vector<uint32_t> t, size_t w) {
+        const uint32_t keep[] = {0xFF000000u, 0xFFFF0000u, 0xFF000000u, 0xFF00FF00u,
+                                 0xFF000000u, 0xFF0000FFu, 0xFF000000u, 0xFFFFFFFFu};
+        for (size_t i = 0; i < t.size(); ++i) t[i] &= keep[(i % w / 8 + i / w / 8) % 8];
+        return t;
+    };
+    IDirectDrawSurface7* bound[] = {nullptr, Texture(64, 64, patched(texels(64 * 64), 64)), Texture(5, 3, texels(15)),
+                                    Texture(1, 16, texels(16)), Texture(32, 8, patched(texels(256), 32), false)};
+    IDirectDrawSurface7* wide = Texture(256, 4, patched(texels(1024), 256));
     Frames out;
     std::mt19937 rng(2024);
     auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
@@ -145,6 +154,12 @@ Frames Raster::BusyFrames() {
             d->SetTexture(0, minified ? wide : bound[1]);
             d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
             d->SetTextureStageState(0, D3DTSS_ADDRESS, D3DTADDRESS_WRAP);
+            if (n % 16 == 0) { // a glow
+                d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
+                d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+                d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
+                d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+            }
             float x = real(-10, kWidth), y = real(-10, kHeight), w = real(4, 60), h = real(4, 40);
             float u = real(-2, 2), vv = real(-2, 2), du = real(0.02f, minified ? 2.0f : 0.4f), dv = real(0.05f, 1.2f);
             float lean = pick(2) ? real(-0.1f, 0.1f) : 0.0f; // v changing along a row

@@ -110,6 +110,7 @@ struct Avx512 {
         *t11 = _mm512_unpackhi_epi64(b, d);
     }
     static inline bool AnyEqual(I a, I b) { return _mm512_cmpeq_epi32_mask(a, b) != 0; }
+    static inline bool NoneOf(I a, I bits) { return _mm512_test_epi32_mask(a, bits) == 0; }
 
     // The four texels of each point where the batch reads one texture row
     // (a sprite's row, seen square on) within 128 texels: windows of the

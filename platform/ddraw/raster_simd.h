@@ -230,6 +230,12 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         fullAlpha = std::min<int>(int16_t(uint16_t((combined * (p.shiftMul[3] & 0xFFFF)) >> 16)), 0xFF) == 0xFF;
     }
     const bool readsTarget = Blend != kBlendOpaque && !(Blend == kBlendAlpha && fullAlpha);
+    // Where the colour channels take the texture, a black texel adds
+    // nothing: a batch whose texels are all black leaves its pixels as they
+    // are (a glow's or a flare's dark corners). The target's colours widen
+    // and narrow back to themselves, so skipping the write is exact.
+    const bool skipBlack =
+        Blend == kBlendAdd && Tex != kTexNone && p.argMask[0] == 0 && p.argMask[1] == 0 && p.argMask[2] == 0;
     const int zCompare = p.zCompare;
     const H zInvert = B::SetH(p.zInvert ? -1 : 0);
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
@@ -386,6 +392,10 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     };
 
     auto finish = [&](const Batch& b) {
+        if (skipBlack) {
+            const I texels = Tex == kTexPoint ? b.t00 : B::Or(B::Or(b.t00, b.t01), B::Or(b.t10, b.t11));
+            if (B::NoneOf(texels, B::SetI(0x00FFFFFF))) return;
+        }
         const I full16 = B::SetI(k.lowBytes), one16 = B::SetI(k.both1), byte = B::SetI(k.byte);
         I texRB = full16, texAG = full16;
         if (Tex == kTexPoint) {

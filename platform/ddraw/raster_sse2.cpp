@@ -103,6 +103,11 @@ struct Sse2 : Lanes8 {
     static inline bool AnyEqual(I a, I b) {
         return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi32(a.lo, b.lo), _mm_cmpeq_epi32(a.hi, b.hi))) != 0;
     }
+    // Whether no lane has any of bits (the same in every lane).
+    static inline bool NoneOf(I a, I bits) {
+        const __m128i both = _mm_and_si128(_mm_or_si128(a.lo, a.hi), bits.lo);
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(both, _mm_setzero_si128())) == 0xFFFF;
+    }
 
     static inline F SetF(float v) { return {_mm_set1_ps(v), _mm_set1_ps(v)}; }
     static inline F FromInt(I a) { return {_mm_cvtepi32_ps(a.lo), _mm_cvtepi32_ps(a.hi)}; }
