@@ -365,12 +365,16 @@ TEST_F(DeviceCalls, LoadedTexelsAreWhatTheDeviceDrawsWith) {
     d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
     d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
     d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    // X8R8G8B8: the alpha byte is ignored, the texture is opaque.
-    IDirectDrawSurface7* texture = Texture(2, 2, std::vector<uint32_t>(4, 0x00F80000), false);
+    // X8R8G8B8: the fourth byte is ignored, the texture is opaque (also
+    // where the diffuse colour, unused here, differs between the vertices).
+    IDirectDrawSurface7* texture = Texture(2, 2, std::vector<uint32_t>(4, 0x5AC08040), false);
     ASSERT_NE(texture, nullptr);
     d->SetTexture(0, texture);
     Quad(V(0, 0), V(8, 0), V(8, 8), V(0, 8));
-    EXPECT_EQ(Pixel(4, 4), 0xF800);
+    EXPECT_EQ(Pixel(4, 4), To565(0xC0, 0x80, 0x40));
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0), D3D_OK);
+    Quad(V(0, 0, 0xFF000000), V(8, 0), V(8, 8, 0x10203040), V(0, 8));
+    EXPECT_EQ(Pixel(4, 4), To565(0xC0, 0x80, 0x40));
 
     // Loading new texels into the bound texture: the next draw shows them.
     IDirectDrawSurface7* staging = CreateTexture(m_Device.dd, 2, 2, false);

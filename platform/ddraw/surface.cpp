@@ -227,7 +227,21 @@ const uint32_t* SurfaceObject::SampleTexels() {
     if (argb && m_Pitch == m_Width * 4) return reinterpret_cast<const uint32_t*>(m_Pixels);
     if (m_SampleVersion == m_Version && !m_SampleCopy.empty()) return m_SampleCopy.data();
 
-    // Any other RGB layout is widened once per change of the texels.
+    // Any other RGB layout is widened once per change of the texels (every
+    // frame for a texture drawn into every frame). X8R8G8B8, that of the
+    // opaque textures, only gains its alpha.
+    m_SampleCopy.resize(size_t(m_Width) * size_t(m_Height));
+    const bool hasAlpha = !SampleIsOpaque();
+    if (f.dwRGBBitCount == 32 && f.dwRBitMask == 0x00FF0000 && f.dwGBitMask == 0x0000FF00 &&
+        f.dwBBitMask == 0x000000FF && !hasAlpha) {
+        for (int y = 0; y < m_Height; ++y) {
+            uint32_t* out = m_SampleCopy.data() + size_t(y) * size_t(m_Width);
+            std::memcpy(out, m_Pixels + size_t(y) * size_t(m_Pitch), size_t(m_Width) * 4);
+            for (int x = 0; x < m_Width; ++x) out[x] |= 0xFF000000u;
+        }
+        m_SampleVersion = m_Version;
+        return m_SampleCopy.data();
+    }
     auto widen = [](uint32_t value, uint32_t mask) -> uint32_t {
         if (!mask) return 0xFF;
         int shift = 0;
@@ -235,8 +249,6 @@ const uint32_t* SurfaceObject::SampleTexels() {
         uint32_t max = mask >> shift;
         return ((value & mask) >> shift) * 255u / max;
     };
-    m_SampleCopy.resize(size_t(m_Width) * size_t(m_Height));
-    const bool hasAlpha = !SampleIsOpaque();
     for (int y = 0; y < m_Height; ++y) {
         const uint8_t* row = m_Pixels + size_t(y) * size_t(m_Pitch);
         for (int x = 0; x < m_Width; ++x) {
