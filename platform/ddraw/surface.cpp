@@ -222,8 +222,9 @@ HRESULT SurfaceObject::Flip(LPDIRECTDRAWSURFACE7 targetOverride, DWORD flags) {
 const uint32_t* SurfaceObject::SampleTexels() {
     if (!(m_Format.dwFlags & DDPF_RGB)) return nullptr;
     const DDPIXELFORMAT& f = m_Format;
-    bool argb = f.dwRGBBitCount == 32 && f.dwRBitMask == 0x00FF0000 && f.dwGBitMask == 0x0000FF00 &&
-                f.dwBBitMask == 0x000000FF && (f.dwFlags & DDPF_ALPHAPIXELS) && f.dwRGBAlphaBitMask == 0xFF000000;
+    const bool rgb8 = f.dwRGBBitCount == 32 && f.dwRBitMask == 0x00FF0000 && f.dwGBitMask == 0x0000FF00 &&
+                      f.dwBBitMask == 0x000000FF;
+    const bool argb = rgb8 && (f.dwFlags & DDPF_ALPHAPIXELS) && f.dwRGBAlphaBitMask == 0xFF000000;
     if (argb && m_Pitch == m_Width * 4) return reinterpret_cast<const uint32_t*>(m_Pixels);
     if (m_SampleVersion == m_Version && !m_SampleCopy.empty()) return m_SampleCopy.data();
 
@@ -232,8 +233,7 @@ const uint32_t* SurfaceObject::SampleTexels() {
     // opaque textures, only gains its alpha.
     m_SampleCopy.resize(size_t(m_Width) * size_t(m_Height));
     const bool hasAlpha = !SampleIsOpaque();
-    if (f.dwRGBBitCount == 32 && f.dwRBitMask == 0x00FF0000 && f.dwGBitMask == 0x0000FF00 &&
-        f.dwBBitMask == 0x000000FF && !hasAlpha) {
+    if (rgb8 && !hasAlpha) {
         for (int y = 0; y < m_Height; ++y) {
             uint32_t* out = m_SampleCopy.data() + size_t(y) * size_t(m_Width);
             std::memcpy(out, m_Pixels + size_t(y) * size_t(m_Pitch), size_t(m_Width) * 4);
