@@ -228,9 +228,8 @@ const uint32_t* SurfaceObject::SampleTexels() {
     if (argb && m_Pitch == m_Width * 4) return reinterpret_cast<const uint32_t*>(m_Pixels);
     if (m_SampleVersion == m_Version && !m_SampleCopy.empty()) return m_SampleCopy.data();
 
-    // Any other RGB layout is widened once per change of the texels (every
-    // frame for a texture drawn into every frame). X8R8G8B8, that of the
-    // opaque textures, only gains its alpha.
+    // Any other RGB layout is widened once per change of the texels.
+    // X8R8G8B8, that of the opaque textures, only gains its alpha.
     m_SampleCopy.resize(size_t(m_Width) * size_t(m_Height));
     const bool hasAlpha = !SampleIsOpaque();
     if (rgb8 && !hasAlpha) {
