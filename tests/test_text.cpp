@@ -254,14 +254,6 @@ protected:
 
 } // namespace
 
-// A text longer than the record is cut. (Where a box rests and when it
-// starts show in the zooming copies below.)
-TEST_F(TextEffects, ALongTextIsCutAndItsBoxFitsWhatIsKept) {
-    effects->Add(std::string(100, 'x').c_str(), 0, 0);
-    EXPECT_EQ(std::string(effects->m_Items[0].text).size(), 83u);
-    EXPECT_EQ(effects->m_Items[0].x1, 83 * 32.0);
-}
-
 TEST_F(TextEffects, CopiesZoomOutRestAndZoomBackIn) {
     effects->Add("ABCD", 176, 192); // the box (176, 192)-(304, 224)
     struct {
@@ -283,7 +275,10 @@ TEST_F(TextEffects, CopiesZoomOutRestAndZoomBackIn) {
     }
 }
 
-TEST_F(TextEffects, ItemRetiresAfterOneAndAHalfSecondsDrawnOnceMore) {
+// The record of items: one retires after one and a half seconds, drawn once
+// more; a text longer than a record is cut and its box fits what is kept; the
+// hundred and first text is dropped.
+TEST_F(TextEffects, ItemsRetireLongTextsAreCutAndTheHundredAndFirstIsDropped) {
     effects->Add("HI", 100, 100);
     EXPECT_EQ(CopiesAt(1.5, 2).size(), 10u);
     EXPECT_TRUE(effects->m_Items[0].active);
@@ -291,14 +286,15 @@ TEST_F(TextEffects, ItemRetiresAfterOneAndAHalfSecondsDrawnOnceMore) {
     EXPECT_FALSE(effects->m_Items[0].active);
     EXPECT_EQ(CopiesAt(1.6, 2).size(), 0u);
     EXPECT_EQ(effects->FindFree(), 0);
-}
 
-TEST_F(TextEffects, HundredAndFirstTextIsDropped) {
-    for (int i = 0; i < 100; ++i) effects->Add("A", i, 0);
+    effects->Add(std::string(100, 'x').c_str(), 0, 0); // into the freed record
+    EXPECT_EQ(std::string(effects->m_Items[0].text).size(), 83u);
+    EXPECT_EQ(effects->m_Items[0].x1, 83 * 32.0);
+    for (int i = 1; i < 100; ++i) effects->Add("A", i, 0);
     EXPECT_EQ(effects->FindFree(), -1);
     effects->Add("B", 500, 0);
-    for (const sTextItem& item : effects->m_Items) EXPECT_STREQ(item.text, "A");
+    for (const sTextItem& item : effects->m_Items) EXPECT_STRNE(item.text, "B");
     g_Render->Reset();
     effects->Draw();
-    EXPECT_EQ(QuadCount(), 100u * 10u);
+    EXPECT_EQ(QuadCount(), (83u + 99u) * 10u);
 }
