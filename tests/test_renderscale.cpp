@@ -63,14 +63,6 @@ uint64_t Hash(const std::vector<uint16_t>& pixels) {
 
 } // namespace
 
-TEST(RenderScale, ScaleOneDrawsEveryPixelAsBefore) {
-    // The scene's frame as the device drew it before it had a render scale.
-    Frame f = DrawScene(1);
-    ASSERT_EQ(f.width, 640);
-    ASSERT_EQ(f.height, 480);
-    EXPECT_EQ(Hash(f.pixels), 12896048166422533143ull);
-}
-
 namespace {
 
 // The k x k blocks of a frame averaged per 8-bit channel, against the frame
@@ -100,12 +92,17 @@ double ShareAlike(const Frame& fine, int k, const Frame& coarse, int levels) {
 
 } // namespace
 
-TEST(RenderScale, LargerScalesDrawTheSamePictureFiner) {
+TEST(RenderScale, ScaleOneDrawsEveryPixelAsBeforeAndLargerScalesTheSamePictureFiner) {
+    // At scale 1, the scene's frame as the device drew it before it had a
+    // render scale.
+    const Frame one = DrawScene(1);
+    ASSERT_EQ(one.width, 640);
+    ASSERT_EQ(one.height, 480);
+    EXPECT_EQ(Hash(one.pixels), 12896048166422533143ull);
     // The scene at 2 and 4 times the size, box-filtered back to 640 x 480,
-    // differs from the frame at scale 1 only along edges and where the far
-    // floor's texels alias differently: 95 % of the pixels lie within two
-    // levels of the target's red and blue (16 of 255).
-    Frame one = DrawScene(1);
+    // differs from it only along edges and where the far floor's texels alias
+    // differently: 95 % of the pixels lie within two levels of the target's
+    // red and blue (16 of 255).
     for (int k : {2, 4}) {
         SCOPED_TRACE(testing::Message() << "scale " << k);
         Frame fine = DrawScene(k);
