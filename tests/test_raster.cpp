@@ -72,13 +72,18 @@ Frames Raster::BusyFrames() {
         for (uint32_t& x : t) x = textures();
         return t;
     };
-    // Three in patches of 8 by 8 texels, every other one black, the others
-    // red, green or blue alone (alpha kept), or as they were. An additive
-    // blend passes over black.
+    // Three in patches of 8 by 8 texels, every other one black but for a
+    // texel here and there, the others red, green or blue alone (alpha
+    // kept), or as they were. An additive blend passes over black; a lone
+    // texel is the only one with colour among a filter's four, in each
+    // corner in turn.
     auto patched = [](std::vector<uint32_t> t, size_t w) {
         const uint32_t keep[] = {0xFF000000u, 0xFFFF0000u, 0xFF000000u, 0xFF00FF00u,
                                  0xFF000000u, 0xFF0000FFu, 0xFF000000u, 0xFFFFFFFFu};
-        for (size_t i = 0; i < t.size(); ++i) t[i] &= keep[(i % w / 8 + i / w / 8) % 8];
+        for (size_t i = 0; i < t.size(); ++i) {
+            const uint32_t mask = keep[(i % w / 8 + i / w / 8) % 8];
+            if (mask != keep[0] || (uint32_t(i) * 2654435761u) >> 27 != 0) t[i] &= mask;
+        }
         return t;
     };
     IDirectDrawSurface7* bound[] = {nullptr, Texture(64, 64, patched(texels(64 * 64), 64)), Texture(5, 3, texels(15)),
