@@ -5,4 +5,4 @@ cd "$(dirname "$0")"
 ./setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc)"
-ctest --test-dir build --output-on-failure
+ctest --test-dir build --output-on-failure -j"$(nproc)"
