@@ -151,15 +151,17 @@ Frames Raster::BusyFrames() {
             }
             d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, crowd.data(), DWORD(crowd.size()), 0);
         }
-        if (n % 8 == 0) {
+        if (n % 4 == 0) {
             // A sprite seen square on: rows of the batch read one texture
             // row (more where it leans), the texture magnified or, when
-            // wide, minified, anywhere in its repeat.
+            // wide, minified, anywhere in its repeat, mirrored or not, now
+            // and then of an odd size or under another address mode.
             const bool minified = pick(2);
-            d->SetTexture(0, minified ? wide : bound[1]);
+            d->SetTexture(0, minified ? wide : pick(3) ? bound[1] : bound[2]);
             d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
-            d->SetTextureStageState(0, D3DTSS_ADDRESS, D3DTADDRESS_WRAP);
-            if (n % 16 == 0) { // a glow
+            d->SetTextureStageState(0, D3DTSS_ADDRESSU, pick(3) ? DWORD(D3DTADDRESS_WRAP) : addresses[pick(4)]);
+            d->SetTextureStageState(0, D3DTSS_ADDRESSV, pick(3) ? DWORD(D3DTADDRESS_WRAP) : addresses[pick(4)]);
+            if (n % 8 == 0) { // a glow
                 d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
                 d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
                 d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
@@ -167,6 +169,7 @@ Frames Raster::BusyFrames() {
             }
             float x = real(-10, kWidth), y = real(-10, kHeight), w = real(4, 60), h = real(4, 40);
             float u = real(-2, 2), vv = real(-2, 2), du = real(0.02f, minified ? 2.0f : 0.4f), dv = real(0.05f, 1.2f);
+            if (pick(2)) du = -du;
             float lean = pick(2) ? real(-0.1f, 0.1f) : 0.0f; // v changing along a row
             D3DCOLOR c = rng();
             float z = real(0, 1), rhw = pick(2) ? 0.0f : real(0.1f, 1);

@@ -15,6 +15,7 @@ struct Avx2 : Lanes8 {
     typedef __m256 F;
 
     static const bool kBroadcastLoads = true; // a constant is read into every lane at once
+    static const bool kWindows = true;
     static inline I SetI(int32_t v) { return _mm256_set1_epi32(v); }
     static inline I Ramp(int32_t step) {
         uint32_t s = uint32_t(step);
@@ -23,6 +24,7 @@ struct Avx2 : Lanes8 {
     }
     static inline I Load(const int32_t* p) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(p)); }
     static inline void Store(int32_t* p, I v) { _mm256_store_si256(reinterpret_cast<__m256i*>(p), v); }
+    static inline I LoadU(const uint32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 
     static inline I Add32(I a, I b) { return _mm256_add_epi32(a, b); }
     static inline I Sub32(I a, I b) { return _mm256_sub_epi32(a, b); }
@@ -113,6 +115,7 @@ struct Avx2 : Lanes8 {
         return _mm_cvtsi128_si32(m);
     }
     static inline int FirstLane(I a) { return _mm_cvtsi128_si32(_mm256_castsi256_si128(a)); }
+    static inline int LastLane(I a) { return _mm256_extract_epi32(a, 7); }
     static inline I FromWindow(const uint32_t* row, I offsets) {
         return _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)), offsets);
     }

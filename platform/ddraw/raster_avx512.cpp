@@ -22,6 +22,7 @@ struct Avx512 {
     typedef __m512i I;
     typedef __m512 F;
     typedef __m256i H;
+    static const bool kColumns = false; // rows filter no columns ahead
     static const int kBatch = 16;
 
     static const bool kBroadcastLoads = true; // a constant is read into every lane at once

@@ -39,6 +39,28 @@ template <class B> inline const sSpanConstants& SpanConstants() {
     return *k;
 }
 
+// The filtered texel columns of one row, for the triangles whose rows each
+// read one texture row pair (see DrawTriangleRows' Columns): blue and red,
+// and green and alpha, as 16-bit halves, from the row's first column on, at
+// kColumnFront. Lanes index it masked, so that a lane past a row's end
+// reads within it, even from a window that starts up to seven entries
+// before its first lane or ends nine after.
+const int kColumnStore = 4096;
+const int kColumnFront = 8;
+const int kMaxRowColumns = kColumnStore - 32;
+struct sColumnStore {
+    alignas(64) uint32_t rb[kColumnFront + kColumnStore + 16];
+    alignas(64) uint32_t ag[kColumnFront + kColumnStore + 16];
+};
+thread_local sColumnStore g_ColumnStore;
+
+// The texel coordinate of FixedTexel below, for one value.
+inline int32_t FixedTexel1(float f) {
+    f = f > 0.0f ? f : 0.0f;
+    f = f < kMaxFixedTexel ? f : kMaxFixedTexel;
+    return int32_t(f);
+}
+
 template <class B> struct Simd {
     typedef typename B::I I;
     typedef typename B::F F;
@@ -49,31 +71,41 @@ template <class B> struct Simd {
         return B::Trunc(B::Min(B::Max(f, B::SetF(0.0f)), B::SetF(kMaxFixedTexel)));
     }
 
+    // The two steps of the filter, per 16-bit channel: a column of two
+    // texels (top (256 - fy) + bottom fy) halved, with the weights wy0 and
+    // wy1 in both halves of each lane; and a row of two such columns (left
+    // (256 - fx) + right fx) >> 15, with the weights as Weights gives them.
+    static inline I Column(I top, I bottom, I wy0, I wy1) {
+        return B::template Srli16<1>(B::Add16(B::Mullo16(top, wy0), B::Mullo16(bottom, wy1)));
+    }
+    static inline void Weights(const sSpanConstants& k, I fx, I* wxLo, I* wxHi) {
+        I wx = B::Or(B::Sub32(B::SetI(k.n256), fx), B::template Slli32<16>(fx)); // (256 - fx, fx)
+        *wxLo = B::Unpacklo32(wx, wx), *wxHi = B::Unpackhi32(wx, wx);
+    }
+    static inline I Row(I left, I right, I wxLo, I wxHi) {
+        I lo = B::template Srli32<15>(B::Madd16(B::Unpacklo16(left, right), wxLo));
+        I hi = B::template Srli32<15>(B::Madd16(B::Unpackhi16(left, right), wxHi));
+        return B::Packs32(lo, hi);
+    }
+    // The texels' blue and red (rb), and their green and alpha (ag): the
+    // high byte of each 16-bit half moved down.
+    static inline I LowBytes(const sSpanConstants& k, I t) { return B::And(t, B::SetI(k.lowBytes)); }
+    static inline I HighBytes(I t) { return B::template Srli16<8>(t); }
+
     // Bilinear filtering of the four texels around eight sample points, as
     // the portable path does it per channel: columns first, halved, then
     // the columns >> 15. rb and ag receive the result.
     static inline void Bilinear(const sSpanConstants& k, I t00, I t01, I t10, I t11, I fx, I fy, I* rb, I* ag) {
-        const I lowBytes = B::SetI(k.lowBytes);
-        const I w256 = B::SetI(k.both256);
         I wy1 = B::Or(fy, B::template Slli32<16>(fy)); // fy in both halves
-        I wy0 = B::Sub16(w256, wy1);
-        I wx = B::Or(B::Sub32(B::SetI(k.n256), fx), B::template Slli32<16>(fx)); // (256 - fx, fx)
-        I wxLo = B::Unpacklo32(wx, wx), wxHi = B::Unpackhi32(wx, wx);
-        auto columns = [&](I top, I bottom) {
-            return B::template Srli16<1>(B::Add16(B::Mullo16(top, wy0), B::Mullo16(bottom, wy1)));
-        };
-        auto rows = [&](I left, I right) {
-            I lo = B::template Srli32<15>(B::Madd16(B::Unpacklo16(left, right), wxLo));
-            I hi = B::template Srli32<15>(B::Madd16(B::Unpackhi16(left, right), wxHi));
-            return B::Packs32(lo, hi);
-        };
-        I l = columns(B::And(t00, lowBytes), B::And(t10, lowBytes));
-        I r = columns(B::And(t01, lowBytes), B::And(t11, lowBytes));
-        *rb = rows(l, r);
-        // The high byte of each 16-bit half, moved down: green and alpha.
-        l = columns(B::template Srli16<8>(t00), B::template Srli16<8>(t10));
-        r = columns(B::template Srli16<8>(t01), B::template Srli16<8>(t11));
-        *ag = rows(l, r);
+        I wy0 = B::Sub16(B::SetI(k.both256), wy1);
+        I wxLo, wxHi;
+        Weights(k, fx, &wxLo, &wxHi);
+        I l = Column(LowBytes(k, t00), LowBytes(k, t10), wy0, wy1);
+        I r = Column(LowBytes(k, t01), LowBytes(k, t11), wy0, wy1);
+        *rb = Row(l, r, wxLo, wxHi);
+        l = Column(HighBytes(t00), HighBytes(t10), wy0, wy1);
+        r = Column(HighBytes(t01), HighBytes(t11), wy0, wy1);
+        *ag = Row(l, r, wxLo, wxHi);
     }
 
     // Texel indices of eight points for any size and address mode.
@@ -104,6 +136,8 @@ struct Lanes8 {
     static const bool kMaskedStores = false;
     static const bool kQuads = false; // no texel pairs read four at a time
     static const bool kBroadcastLoads = false; // SSE2 reads no constant into every lane at once
+    static const bool kColumns = true; // rows may filter their texel columns once
+    static const bool kWindows = false; // no eight lanes read from a window of eight
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
@@ -168,7 +202,12 @@ struct Lanes8 {
 };
 
 // The rows of one triangle; Flat: one diffuse colour throughout.
-template <class B, int Tex, bool Persp, int Blend, bool Depth, bool Flat>
+//
+// Columns (bilinear, affine, the texel row the same along every row: sprites
+// and quads facing the screen): each row filters the texel columns it reads
+// once, top and bottom texel, and its pixels only weigh two filtered
+// columns, left and right, as the filter does at each pixel.
+template <class B, int Tex, bool Persp, int Blend, bool Depth, bool Flat, bool Columns = false>
 void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& target, int y0, int y1) {
     typedef typename B::I I;
     typedef typename B::F F;
@@ -267,6 +306,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         bool inRow, pair;
     };
     F zRow, sRow, tRow, qRow, cRow[4];
+    int columnsFrom = 0; // the texel column of the column store's first entry
+    const int windowBack = tri.s.dx < 0.0f ? kBatch - 1 : 0;
     // Affine texel coordinates rise or fall along a row, so where both ends
     // of a long row lie within the clamp's range every pixel between them
     // does, and the row's batches need not clamp (the lanes past its end
@@ -327,6 +368,27 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             }
         }
         if (Tex == kTexNone) return true;
+        if constexpr (Columns) {
+            b.u = S::FixedTexel(B::Add(sRow, B::Mul(fx, ds)));
+            const I column = B::Sub32(B::template Srli32<8>(b.u), B::SetI(columnsFrom));
+            const I index = B::And(column, B::SetI(kColumnStore - 1));
+            const uint32_t* rb = g_ColumnStore.rb + kColumnFront;
+            const uint32_t* ag = g_ColumnStore.ag + kColumnFront;
+            if constexpr (B::kWindows) {
+                // The lanes' columns rise or fall from the first to the last:
+                // the window starts at the first, or ends there.
+                const int lo = B::FirstLane(index) - windowBack;
+                if (uint32_t(B::LastLane(index) - lo) < uint32_t(kBatch)) {
+                    const I offsets = B::Sub32(index, B::SetI(lo));
+                    b.t00 = B::FromWindow(rb + lo, offsets), b.t01 = B::FromWindow(rb + lo + 1, offsets);
+                    b.t10 = B::FromWindow(ag + lo, offsets), b.t11 = B::FromWindow(ag + lo + 1, offsets);
+                    return true;
+                }
+            }
+            B::GatherPairs(rb, index, &b.t00, &b.t01);
+            B::GatherPairs(ag, index, &b.t10, &b.t11);
+            return true;
+        }
         F s = B::Add(sRow, B::Mul(fx, ds));
         F t = B::Add(tRow, B::Mul(fx, dt));
         if (Persp) {
@@ -393,14 +455,25 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
 
     auto finish = [&](const Batch& b) {
         if (skipBlack) {
-            const I texels = Tex == kTexPoint ? b.t00 : B::Or(B::Or(b.t00, b.t01), B::Or(b.t10, b.t11));
-            if (B::NoneOf(texels, B::SetI(0x00FFFFFF))) return;
+            if constexpr (Columns) {
+                // Columns without blue, green or red filter to none.
+                if (B::NoneOf(B::Or(b.t00, b.t01), B::SetI(-1)) && B::NoneOf(B::Or(b.t10, b.t11), B::SetI(0xFFFF)))
+                    return;
+            } else {
+                const I texels = Tex == kTexPoint ? b.t00 : B::Or(B::Or(b.t00, b.t01), B::Or(b.t10, b.t11));
+                if (B::NoneOf(texels, B::SetI(0x00FFFFFF))) return;
+            }
         }
         const I full16 = B::SetI(k.lowBytes), one16 = B::SetI(k.both1), byte = B::SetI(k.byte);
         I texRB = full16, texAG = full16;
         if (Tex == kTexPoint) {
             texRB = B::And(b.t00, full16);
             texAG = B::template Srli16<8>(b.t00);
+        } else if (Columns) {
+            I wxLo, wxHi;
+            S::Weights(k, B::And(b.u, byte), &wxLo, &wxHi);
+            texRB = S::Row(b.t00, b.t01, wxLo, wxHi);
+            texAG = S::Row(b.t10, b.t11, wxLo, wxHi);
         } else if (Tex == kTexBilinear) {
             S::Bilinear(k, b.t00, b.t01, b.t10, b.t11, B::And(b.u, byte), B::And(b.v, byte), &texRB, &texAG);
         }
@@ -479,6 +552,43 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         storeH(b.color, out, b.len, b.inRow, b.pair, b.color2, b.len2);
     };
 
+    // The row's texel columns from columnsFrom on, filtered between its two
+    // texel rows as the filter does at each pixel.
+    auto filterColumns = [&](float fy, int columns) {
+        if constexpr (Columns) {
+            const int32_t v = FixedTexel1(RowValue(tri.t, fy)), ty = v >> 8, fv = v & 0xFF;
+            const I wy1 = B::SetI(fv | fv << 16), wy0 = B::SetI((256 - fv) | (256 - fv) << 16);
+            const uint32_t* top;
+            const uint32_t* bottom;
+            if (fastWrap) {
+                top = texels + ((ty & p.texMaskV) << p.texShift);
+                bottom = texels + (((ty + 1) & p.texMaskV) << p.texShift);
+            } else {
+                top = texels + AddressTexel(ty, p.texHeight, p.addressV) * p.texWidth;
+                bottom = texels + AddressTexel(ty + 1, p.texHeight, p.addressV) * p.texWidth;
+            }
+            int32_t* rb = reinterpret_cast<int32_t*>(g_ColumnStore.rb + kColumnFront);
+            int32_t* ag = reinterpret_cast<int32_t*>(g_ColumnStore.ag + kColumnFront);
+            for (int i = 0; i < columns; i += kBatch) {
+                const int c = columnsFrom + i;
+                I t0, t1;
+                if (fastWrap && (c & p.texMaskU) + kBatch <= p.texWidth) {
+                    t0 = B::LoadU(top + (c & p.texMaskU));
+                    t1 = B::LoadU(bottom + (c & p.texMaskU));
+                } else {
+                    alignas(64) int32_t at[B::kBatch];
+                    for (int j = 0; j < kBatch; ++j)
+                        at[j] = fastWrap ? (c + j) & p.texMaskU : AddressTexel(c + j, p.texWidth, p.addressU);
+                    const I index = B::Load(at);
+                    t0 = B::Gather(top, index);
+                    t1 = B::Gather(bottom, index);
+                }
+                B::Store(rb + i, S::Column(S::LowBytes(k, t0), S::LowBytes(k, t1), wy0, wy1));
+                B::Store(ag + i, S::Column(S::HighBytes(t0), S::HighBytes(t1), wy0, wy1));
+            }
+        }
+    };
+
     // Where the batches are: the row, its next pixel, and how many are left
     // in the span and in the row.
     RowWalker rows(tri, p, y0, y1);
@@ -504,9 +614,26 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         }
         int y, x0, x1;
         if (!nextRow(&y, &x0, &x1)) return false;
+        int columns = 0;
+        if constexpr (Columns) {
+            // The columns the row reads, from its ends (the texel column
+            // rises or falls along a row). A row wider than the store (a
+            // target wider than any the show makes) is drawn on its own,
+            // the ordinary way.
+            for (;;) {
+                const float sAt = RowValue(tri.s, float(y - tri.yRef));
+                const int32_t a = FixedTexel1(sAt + float(x0 - tri.xRef) * tri.s.dx) >> 8;
+                const int32_t b = FixedTexel1(sAt + float(x1 - tri.xRef) * tri.s.dx) >> 8;
+                columnsFrom = Min(a, b);
+                columns = Max(a, b) - columnsFrom + 2;
+                if (columns <= kMaxRowColumns) break;
+                DrawTriangleRows<B, Tex, Persp, Blend, Depth, Flat, false>(tri, p, target, y, y);
+                if (!nextRow(&y, &x0, &x1)) return false;
+            }
+        }
         twoRows = false;
         int ya = 0, xa0 = 0;
-        if constexpr (B::kPairs) {
+        if constexpr (B::kPairs && !Columns) {
             if (x1 - x0 < kBatch / 2) {
                 int xa1;
                 if (nextRow(&ya, &xa0, &xa1)) {
@@ -546,7 +673,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         color = target.color + size_t(y) * size_t(target.colorPitch) + size_t(x0);
         if (Depth) depth = target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0);
         left = x1 - x0 + 1;
-        if constexpr (!Persp && Tex != kTexNone) {
+        if constexpr (Columns) filterColumns(fy, columns);
+        if constexpr (!Persp && Tex != kTexNone && !Columns) {
             auto within = [&](const Gradient& g) {
                 const float at = RowValue(g, fy);
                 const float first = at + float(x0 - tri.xRef) * g.dx, last = at + float(x1 - tri.xRef) * g.dx;
@@ -573,6 +701,17 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
 
 template <class B, int Tex, bool Persp, int Blend, bool Depth>
 void DrawRowsSimd(const Triangle& tri, const Pipeline& p, const Target& target, int y0, int y1) {
+    // Texel columns filtered once a row where a row reads one texel row
+    // pair, and at most about a column a pixel: the show's additive sprites
+    // facing the screen (no other blend draws enough of them to pay for
+    // the routines' code).
+    if constexpr (B::kColumns && Tex == kTexBilinear && !Persp && Blend == kBlendAdd) {
+        if (tri.t.dx == 0.0f && tri.s.dx >= -256.0f && tri.s.dx <= 256.0f) {
+            if (tri.flatColor) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true, true>(tri, p, target, y0, y1);
+            else DrawTriangleRows<B, Tex, Persp, Blend, Depth, false, true>(tri, p, target, y0, y1);
+            return;
+        }
+    }
     if (tri.flatColor) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true>(tri, p, target, y0, y1);
     else DrawTriangleRows<B, Tex, Persp, Blend, Depth, false>(tri, p, target, y0, y1);
 }

@@ -31,6 +31,10 @@ struct Sse2 : Lanes8 {
         return {_mm_load_si128(reinterpret_cast<const __m128i*>(p)),
                 _mm_load_si128(reinterpret_cast<const __m128i*>(p + 4))};
     }
+    static inline I LoadU(const uint32_t* p) {
+        return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4))};
+    }
     static inline void Store(int32_t* p, I v) {
         _mm_store_si128(reinterpret_cast<__m128i*>(p), v.lo);
         _mm_store_si128(reinterpret_cast<__m128i*>(p + 4), v.hi);
