@@ -15,7 +15,7 @@ struct Avx2 : Lanes8 {
     typedef __m256 F;
 
     static const bool kBroadcastLoads = true; // a constant is read into every lane at once
-    static const bool kWindows = true;
+    static const bool kWindows = true; // eight lanes read from a window of eight with one permute
     static inline I SetI(int32_t v) { return _mm256_set1_epi32(v); }
     static inline I Ramp(int32_t step) {
         uint32_t s = uint32_t(step);
