@@ -7,14 +7,6 @@
 namespace raster {
 namespace {
 
-// The texel coordinate in 1/256 texel, clamped to 0..2^30 (NaN to 0) and
-// truncated.
-inline int32_t FixedTexel(float f) {
-    f = f > 0.0f ? f : 0.0f;
-    f = f < kMaxFixedTexel ? f : kMaxFixedTexel;
-    return int32_t(f);
-}
-
 inline uint32_t Channel(uint32_t texel, int ch) { return (texel >> (8 * ch)) & 0xFF; }
 
 inline uint32_t Fetch(const Pipeline& p, int32_t x, int32_t y) {

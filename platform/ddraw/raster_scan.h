@@ -132,6 +132,14 @@ RASTER_INLINE void WalkRows(const Triangle& tri, const Pipeline& pipe, int y0, i
 // An attribute's value at the start of row y (at the reference column).
 RASTER_INLINE float RowValue(const Gradient& g, float fy) { return g.at + fy * g.dy; }
 
+// The texel coordinate in 1/256 texel, clamped to 0..2^30 (NaN to 0) and
+// truncated.
+inline int32_t FixedTexel(float f) {
+    f = f > 0.0f ? f : 0.0f;
+    f = f < kMaxFixedTexel ? f : kMaxFixedTexel;
+    return int32_t(f);
+}
+
 // One axis of a texel address for any size and mode.
 inline int AddressTexel(int32_t coord, int size, int mode) {
     if (mode == D3DTADDRESS_CLAMP || mode == D3DTADDRESS_BORDER)

@@ -54,19 +54,11 @@ struct sColumnStore {
 };
 thread_local sColumnStore g_ColumnStore;
 
-// The texel coordinate of FixedTexel below, for one value.
-inline int32_t FixedTexel1(float f) {
-    f = f > 0.0f ? f : 0.0f;
-    f = f < kMaxFixedTexel ? f : kMaxFixedTexel;
-    return int32_t(f);
-}
-
 template <class B> struct Simd {
     typedef typename B::I I;
     typedef typename B::F F;
 
-    // The texel coordinate in 1/256 texel, clamped to 0..2^30 (NaN to 0)
-    // and truncated.
+    // The texel coordinates of eight points, as FixedTexel(float) gives them.
     static inline I FixedTexel(F f) {
         return B::Trunc(B::Min(B::Max(f, B::SetF(0.0f)), B::SetF(kMaxFixedTexel)));
     }
@@ -556,7 +548,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // texel rows as the filter does at each pixel.
     auto filterColumns = [&](float fy, int columns) {
         if constexpr (Columns) {
-            const int32_t v = FixedTexel1(RowValue(tri.t, fy)), ty = v >> 8, fv = v & 0xFF;
+            const int32_t v = FixedTexel(RowValue(tri.t, fy)), ty = v >> 8, fv = v & 0xFF;
             const I wy1 = B::SetI(fv | fv << 16), wy0 = B::SetI((256 - fv) | (256 - fv) << 16);
             const uint32_t* top;
             const uint32_t* bottom;
@@ -622,8 +614,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             // the ordinary way.
             for (;;) {
                 const float sAt = RowValue(tri.s, float(y - tri.yRef));
-                const int32_t a = FixedTexel1(sAt + float(x0 - tri.xRef) * tri.s.dx) >> 8;
-                const int32_t b = FixedTexel1(sAt + float(x1 - tri.xRef) * tri.s.dx) >> 8;
+                const int32_t a = FixedTexel(sAt + float(x0 - tri.xRef) * tri.s.dx) >> 8;
+                const int32_t b = FixedTexel(sAt + float(x1 - tri.xRef) * tri.s.dx) >> 8;
                 columnsFrom = Min(a, b);
                 columns = Max(a, b) - columnsFrom + 2;
                 if (columns <= kMaxRowColumns) break;
