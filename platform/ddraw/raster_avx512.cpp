@@ -22,8 +22,9 @@ struct Avx512 {
     typedef __m512i I;
     typedef __m512 F;
     typedef __m256i H;
-    static const bool kColumns = false; // rows filter no columns ahead
     static const int kBatch = 16;
+    static const bool kColumns = true; // rows may filter their texel columns once
+    static const bool kWindows = true; // sixteen lanes read from a window of sixteen with one permute
 
     static const bool kBroadcastLoads = true; // a constant is read into every lane at once
     static inline I SetI(int32_t v) { return _mm512_set1_epi32(v); }
@@ -34,6 +35,7 @@ struct Avx512 {
                                  int32_t(11 * s), int32_t(12 * s), int32_t(13 * s), int32_t(14 * s), int32_t(15 * s));
     }
     static inline I Load(const int32_t* p) { return _mm512_load_si512(p); }
+    static inline I LoadU(const uint32_t* p) { return _mm512_loadu_si512(p); }
     static inline void Store(int32_t* p, I v) { _mm512_store_si512(p, v); }
 
     static inline I Add32(I a, I b) { return _mm512_add_epi32(a, b); }
@@ -121,13 +123,18 @@ struct Avx512 {
         return _mm512_cmpeq_epi32_mask(a, _mm512_permutexvar_epi32(_mm512_setzero_si512(), a)) == 0xFFFF;
     }
     static inline int FirstLane(I a) { return _mm_cvtsi128_si32(_mm512_castsi512_si128(a)); }
+    static inline int LastLane(I a) { return _mm_extract_epi32(_mm512_extracti32x4_epi32(a, 3), 3); }
+    // row[offset] for offsets 0 to 15.
+    static inline I FromWindow(const uint32_t* row, I offsets) {
+        return _mm512_permutexvar_epi32(offsets, _mm512_loadu_si512(row));
+    }
     // row[offset] for offsets 0 to 32 * K - 1: K = 1, 2 or 4 pairs of
     // registers, chosen by the offsets' higher bits.
-    template <int K> static RASTER_INLINE I FromWindow(const uint32_t* row, I offsets) {
+    template <int K> static RASTER_INLINE I FromWindows(const uint32_t* row, I offsets) {
         if constexpr (K == 1) {
             return _mm512_permutex2var_epi32(_mm512_loadu_si512(row), offsets, _mm512_loadu_si512(row + 16));
         } else {
-            const I low = FromWindow<K / 2>(row, offsets), high = FromWindow<K / 2>(row + 16 * K, offsets);
+            const I low = FromWindows<K / 2>(row, offsets), high = FromWindows<K / 2>(row + 16 * K, offsets);
             return _mm512_mask_blend_epi32(_mm512_test_epi32_mask(offsets, SetI(16 * K)), low, high);
         }
     }
@@ -135,8 +142,8 @@ struct Avx512 {
     static RASTER_INLINE void FromRows(const uint32_t* top, const uint32_t* bottom, I offsets, I* t00, I* t01,
                                        I* t10, I* t11) {
         const I next = _mm512_add_epi32(offsets, SetI(1));
-        *t00 = FromWindow<K>(top, offsets), *t01 = FromWindow<K>(top, next);
-        *t10 = FromWindow<K>(bottom, offsets), *t11 = FromWindow<K>(bottom, next);
+        *t00 = FromWindows<K>(top, offsets), *t01 = FromWindows<K>(top, next);
+        *t10 = FromWindows<K>(bottom, offsets), *t11 = FromWindows<K>(bottom, next);
     }
     static RASTER_INLINE bool RowPairs(const uint32_t* texels, int width, I xa, I ya, I yb, I* t00, I* t01, I* t10,
                                        I* t11) {
@@ -144,7 +151,7 @@ struct Avx512 {
         // Along a row the columns rise or fall, so the window is found from
         // the batch's ends; every lane is then checked to fall within it.
         const int first = FirstLane(xa);
-        const int last = _mm_extract_epi32(_mm512_extracti32x4_epi32(xa, 3), 3);
+        const int last = LastLane(xa);
         const int lo = std::min(first, last);
         const int reach = std::max(first, last) - lo + 2; // texels the pairs span
         const int k = reach <= 32 ? 1 : reach <= 64 ? 2 : reach <= 128 ? 4 : 0;

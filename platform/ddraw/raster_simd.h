@@ -42,15 +42,16 @@ template <class B> inline const sSpanConstants& SpanConstants() {
 // The filtered texel columns of one row, for the triangles whose rows each
 // read one texture row pair (see DrawTriangleRows' Columns): blue and red,
 // and green and alpha, as 16-bit halves, from the row's first column on, at
-// kColumnFront. Lanes index it masked, so that a lane past a row's end
-// reads within it, even from a window that starts up to seven entries
-// before its first lane or ends nine after.
+// kColumnFront (a whole batch, so that batches are stored aligned). Lanes
+// index it masked, so that a lane past a row's end reads within it, even
+// from a window that starts up to a batch less one before its first lane
+// or ends a batch after.
 const int kColumnStore = 4096;
-const int kColumnFront = 8;
+const int kColumnFront = 16;
 const int kMaxRowColumns = kColumnStore - 32;
 struct sColumnStore {
-    alignas(64) uint32_t rb[kColumnFront + kColumnStore + 16];
-    alignas(64) uint32_t ag[kColumnFront + kColumnStore + 16];
+    alignas(64) uint32_t rb[kColumnFront + kColumnStore + 32];
+    alignas(64) uint32_t ag[kColumnFront + kColumnStore + 32];
 };
 thread_local sColumnStore g_ColumnStore;
 
