@@ -68,11 +68,24 @@ struct Avx512 {
     static inline I Widen(H h) { return _mm512_cvtepu16_epi32(h); }
 
     static inline I Gather(const uint32_t* base, I index) { return _mm512_i32gather_epi32(index, base, 4); }
+    // The sixteen lanes of v (none negative), taken out of the register
+    // two at a time: read back from memory after a 512-bit store, they
+    // would wait for the store.
+    static RASTER_INLINE void Lanes(I v, size_t* at) {
+        auto four = [&](__m128i part, int k) {
+            const uint64_t lo = uint64_t(_mm_cvtsi128_si64(part)), hi = uint64_t(_mm_extract_epi64(part, 1));
+            at[k] = uint32_t(lo), at[k + 1] = size_t(lo >> 32), at[k + 2] = uint32_t(hi), at[k + 3] = size_t(hi >> 32);
+        };
+        four(_mm512_castsi512_si128(v), 0);
+        four(_mm512_extracti32x4_epi32(v, 1), 4);
+        four(_mm512_extracti32x4_epi32(v, 2), 8);
+        four(_mm512_extracti32x4_epi32(v, 3), 12);
+    }
     // The texels at index and index + 1 of sixteen points, read as sixteen
     // 64-bit loads: cheaper than the processor's gathers on some cores.
     static RASTER_INLINE void GatherPairs(const uint32_t* base, I index, I* first, I* second) {
-        alignas(64) int32_t at[16];
-        _mm512_store_si512(at, index);
+        size_t at[16];
+        Lanes(index, at);
         auto pairAt = [&](int k) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + at[k])); };
         auto two = [&](int k) { return _mm_unpacklo_epi64(pairAt(k), pairAt(k + 1)); };
         // Points 0, 1, 4, 5, 8, 9, 12, 13 and 2, 3, 6, 7, 10, 11, 14, 15, so
@@ -95,8 +108,8 @@ struct Avx512 {
     // go to register j, so that the corners come out in order.
     static const bool kQuads = true;
     static RASTER_INLINE void GatherQuads(const uint64_t* pairs, I index, I* t00, I* t01, I* t10, I* t11) {
-        alignas(64) int32_t at[16];
-        _mm512_store_si512(at, index);
+        size_t at[16];
+        Lanes(index, at);
         auto quad = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + at[k])); };
         auto points = [&](int j) {
             __m512i v = _mm512_castsi128_si512(quad(j));
