@@ -37,79 +37,98 @@ inline int64_t CeilDiv(int64_t n, int64_t d) {
 
 // One edge's bound on the pixel columns, row after row, exactly: the
 // quotient and remainder of the edge equation carried from row to row, so
-// that only the first row divides.
+// that only the first row divides. A left edge bounds x from below
+// (x >= q), a right edge from above (x <= q).
 struct EdgeWalker {
-    int kind;       // 1: lower bound on x (left edge), -1: upper bound, 0: horizontal
     int64_t q, r;   // the bound and the remainder, 0 <= r < d
     int64_t qs, rs; // the change per row, 0 <= rs < d
     int64_t d;      // |a256|
-    int64_t k, kStep, bias;
 
-    void Start(const Edge& e, int y) {
-        k = e.k0 + e.kStep * y;
-        kStep = e.kStep;
-        bias = e.bias;
+    // A bound that never binds: no change from row to row.
+    void Never(int64_t bound) { q = bound, r = 0, qs = 0, rs = 0, d = 1; }
+    void Start(const Edge& e, int64_t k) {
         if (e.a256 > 0) {
             // x >= ceil(N / d), N = bias - k, N = q d - r; N falls by kStep a row.
-            kind = 1;
             d = e.a256;
-            q = CeilDiv(bias - k, d);
-            r = q * d - (bias - k);
-        } else if (e.a256 < 0) {
-            // x <= floor(M / d), M = k - bias, M = q d + r; M grows by kStep a row.
-            kind = -1;
-            d = -e.a256;
-            q = FloorDiv(k - bias, d);
-            r = (k - bias) - q * d;
+            q = CeilDiv(e.bias - k, d);
+            r = q * d - (e.bias - k);
         } else {
-            kind = 0;
-            return;
+            // x <= floor(M / d), M = k - bias, M = q d + r; M grows by kStep a row.
+            d = -e.a256;
+            q = FloorDiv(k - e.bias, d);
+            r = (k - e.bias) - q * d;
         }
-        qs = FloorDiv(kStep, d);
-        rs = kStep - qs * d;
+        qs = FloorDiv(e.kStep, d);
+        rs = e.kStep - qs * d;
     }
     // The carry of the remainder comes as often as not, so it is taken
-    // without a branch.
-    void Next() {
-        if (kind == 0) {
-            k += kStep;
-            return;
-        }
+    // without a branch. A left edge's bound falls as its M grows, a right
+    // edge's rises.
+    RASTER_INLINE int64_t Carry() {
         r += rs;
         const int64_t carry = r >= d;
         r -= d & -carry;
-        if (kind == 1) q -= qs + carry;
-        else q += qs + carry;
+        return carry;
     }
+    RASTER_INLINE void NextLeft() { q -= qs + Carry(); }
+    RASTER_INLINE void NextRight() { q += qs + Carry(); }
 };
 
 // The rows y0..y1 that the triangle covers, one after another, with their
 // spans clipped to the viewport.
+//
+// The edges' coefficients a256 sum to zero, and a triangle with area has
+// one or two left edges (a256 > 0), one or two right edges (a256 < 0) and
+// at most one horizontal edge. A missing second left or right edge is one
+// that never binds, so that every row steps the same four bounds; a
+// horizontal edge holds for a run of rows (its k changes by kStep a row),
+// so it only narrows the rows to visit.
 struct RowWalker {
-    EdgeWalker walkers[3];
-    int y, y1, vx0, vx1;
+    EdgeWalker left[2], right[2];
+    int y, y1;
+    int64_t vx0, vx1;
 
     RASTER_INLINE RowWalker(const Triangle& tri, const Pipeline& pipe, int from, int to) {
         y = Max(from, tri.yMin);
         y1 = Min(to, tri.yMax);
         vx0 = pipe.vx0;
         vx1 = pipe.vx1 - 1;
-        if (y <= y1)
-            for (int i = 0; i < 3; ++i) walkers[i].Start(tri.edges[i], y);
+        if (y > y1) return;
+        for (const Edge& e : tri.edges) {
+            if (e.a256 != 0) continue;
+            const int64_t k = e.k0 + e.kStep * y;
+            if (e.kStep > 0) {
+                // k >= bias from the row where it first holds on.
+                const int64_t first = y + CeilDiv(e.bias - k, e.kStep);
+                if (first > y) y = int(Min<int64_t>(first, int64_t(y1) + 1));
+            } else if (e.kStep < 0) {
+                // k >= bias up to the row where it last holds.
+                const int64_t last = y + FloorDiv(k - e.bias, -e.kStep);
+                if (last < y1) y1 = int(Max<int64_t>(last, int64_t(y) - 1));
+            } else if (k < e.bias) {
+                y1 = y - 1;
+            }
+        }
+        if (y > y1) return;
+        int lefts = 0, rights = 0;
+        for (const Edge& e : tri.edges) {
+            const int64_t k = e.k0 + e.kStep * y;
+            if (e.a256 > 0 && lefts < 2) left[lefts++].Start(e, k);
+            else if (e.a256 < 0 && rights < 2) right[rights++].Start(e, k);
+        }
+        // A bound beyond the viewport on either side never binds.
+        for (; lefts < 2; ++lefts) left[lefts].Never(vx0);
+        for (; rights < 2; ++rights) right[rights].Never(vx1);
     }
     // The next row with pixels: false when there is none.
     RASTER_INLINE bool Next(int* row, int* x0, int* x1) {
-        for (; y <= y1;) {
-            int64_t xl = vx0, xr = vx1;
-            bool empty = false;
-            for (EdgeWalker& w : walkers) {
-                if (w.kind == 1) xl = Max(xl, w.q);
-                else if (w.kind == -1) xr = Min(xr, w.q);
-                else if (w.k < w.bias) empty = true;
-                w.Next();
-            }
-            int current = y++;
-            if (!empty && xl <= xr) {
+        while (y <= y1) {
+            const int64_t xl = Max(vx0, Max(left[0].q, left[1].q));
+            const int64_t xr = Min(vx1, Min(right[0].q, right[1].q));
+            left[0].NextLeft(), left[1].NextLeft();
+            right[0].NextRight(), right[1].NextRight();
+            const int current = y++;
+            if (xl <= xr) {
                 *row = current;
                 *x0 = int(xl);
                 *x1 = int(xr);
