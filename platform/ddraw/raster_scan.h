@@ -120,22 +120,44 @@ struct RowWalker {
         for (; lefts < 2; ++lefts) left[lefts].Never(vx0);
         for (; rights < 2; ++rights) right[rights].Never(vx1);
     }
+    // The next rows with pixels, up to kRowChunk of them: how many (0 when
+    // there are none). The bounds are worked on as locals, so that they
+    // can stay in registers for the whole chunk.
+    static const int kRowChunk = 32;
+    int Fill(int* rows, int* x0s, int* x1s) {
+        EdgeWalker l0 = left[0], l1 = left[1], r0 = right[0], r1 = right[1];
+        int row = y, n = 0;
+        for (; row <= y1 && n < kRowChunk; ++row) {
+            const int64_t xl = Max(vx0, Max(l0.q, l1.q));
+            const int64_t xr = Min(vx1, Min(r0.q, r1.q));
+            l0.NextLeft(), l1.NextLeft();
+            r0.NextRight(), r1.NextRight();
+            rows[n] = row, x0s[n] = int(xl), x1s[n] = int(xr);
+            n += xl <= xr;
+        }
+        left[0] = l0, left[1] = l1, right[0] = r0, right[1] = r1;
+        y = row;
+        return n;
+    }
+};
+
+// A triangle's rows with pixels one after another, walked a chunk at a time.
+struct RowSpans {
+    RowWalker walker;
+    int count = 0, at = 0;
+    int rows[RowWalker::kRowChunk], x0s[RowWalker::kRowChunk], x1s[RowWalker::kRowChunk];
+
+    RASTER_INLINE RowSpans(const Triangle& tri, const Pipeline& pipe, int from, int to) : walker(tri, pipe, from, to) {}
     // The next row with pixels: false when there is none.
     RASTER_INLINE bool Next(int* row, int* x0, int* x1) {
-        while (y <= y1) {
-            const int64_t xl = Max(vx0, Max(left[0].q, left[1].q));
-            const int64_t xr = Min(vx1, Min(right[0].q, right[1].q));
-            left[0].NextLeft(), left[1].NextLeft();
-            right[0].NextRight(), right[1].NextRight();
-            const int current = y++;
-            if (xl <= xr) {
-                *row = current;
-                *x0 = int(xl);
-                *x1 = int(xr);
-                return true;
-            }
+        if (at == count) {
+            count = walker.Fill(rows, x0s, x1s);
+            at = 0;
+            if (count == 0) return false;
         }
-        return false;
+        *row = rows[at], *x0 = x0s[at], *x1 = x1s[at];
+        ++at;
+        return true;
     }
 };
 
@@ -143,7 +165,7 @@ struct RowWalker {
 // with the span clipped to the viewport.
 template <typename SpanFn>
 RASTER_INLINE void WalkRows(const Triangle& tri, const Pipeline& pipe, int y0, int y1, SpanFn&& span) {
-    RowWalker rows(tri, pipe, y0, y1);
+    RowSpans rows(tri, pipe, y0, y1);
     int y, x0, x1;
     while (rows.Next(&y, &x0, &x1)) span(y, x0, x1);
 }

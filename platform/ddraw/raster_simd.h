@@ -584,7 +584,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
 
     // Where the batches are: the row, its next pixel, and how many are left
     // in the span and in the row.
-    RowWalker rows(tri, p, y0, y1);
+    RowSpans rows(tri, p, y0, y1);
     F fx = zeroF;
     uint16_t* color = nullptr;
     uint16_t* depth = nullptr;
