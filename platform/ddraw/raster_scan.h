@@ -116,7 +116,7 @@ struct RowWalker {
             if (e.a256 > 0 && lefts < 2) left[lefts++].Start(e, k);
             else if (e.a256 < 0 && rights < 2) right[rights++].Start(e, k);
         }
-        // A bound beyond the viewport on either side never binds.
+        // A missing bound is the viewport's side: no tighter than it is.
         for (; lefts < 2; ++lefts) left[lefts].Never(vx0);
         for (; rights < 2; ++rights) right[rights].Never(vx1);
     }
@@ -125,6 +125,7 @@ struct RowWalker {
     // can stay in registers for the whole chunk.
     static const int kRowChunk = 32;
     int Fill(int* rows, int* x0s, int* x1s) {
+        if (y > y1) return 0; // no rows, or bounds never started
         EdgeWalker l0 = left[0], l1 = left[1], r0 = right[0], r1 = right[1];
         int row = y, n = 0;
         for (; row <= y1 && n < kRowChunk; ++row) {
