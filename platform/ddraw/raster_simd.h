@@ -283,9 +283,10 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
 
     // A batch between its two halves: the first tests and writes depth and
     // reads the texels, the second filters, combines, blends and writes.
-    // The next batch (in this row or the next) is read before the current
-    // one is finished, so that the reads of one overlap the arithmetic of
-    // the other.
+    // Each batch is finished before the next is read: the processor's own
+    // reordering overlaps them, and handing a whole batch on from one loop
+    // turn to the next (as the loop once did) cost more in copies than the
+    // overlap won.
     //
     // Where the backend can (B::kPairs), two short rows share a batch: the
     // first half of the lanes holds one row, the second half the next.
@@ -678,18 +679,10 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         room = target.width - x0;
         return true;
     };
-    // The batch being finished and the one being read, handed on by value
-    // so that both can stay in registers.
-    Batch current{}, next{};
-    bool ready = false, more;
-    do {
-        more = nextBatch();
-        bool fetched = false;
-        if (more) fetched = fetch(next, fx, color, depth, Min(kBatch, left), room >= kBatch);
-        if (ready) finish(current);
-        current = next;
-        ready = fetched;
-    } while (more);
+    while (nextBatch()) {
+        Batch b;
+        if (fetch(b, fx, color, depth, Min(kBatch, left), room >= kBatch)) finish(b);
+    }
 }
 
 template <class B, int Tex, bool Persp, int Blend, bool Depth>
