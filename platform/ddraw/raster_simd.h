@@ -277,9 +277,11 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // batches find one (sprites, floors seen square on). Where the batches
     // change rows every one or two (a receding tunnel, a rotated object),
     // the failed attempts and the unpredictable branch cost more than the
-    // windows save, so the triangle stops trying.
+    // windows save. So a triangle tries them only where its texel row does
+    // not change along a row (with perspective, neither does q), or changes
+    // by less than half a texel a batch; and stops where they still miss.
     int windowHits = 0, windowMisses = 0;
-    bool tryWindows = true;
+    bool tryWindows = Persp ? tri.t.dx == 0.0f && tri.q.dx == 0.0f : Max(tri.t.dx, -tri.t.dx) * float(kBatch) < 128.0f;
 
     // A batch between its two halves: the first tests and writes depth and
     // reads the texels, the second filters, combines, blends and writes.
