@@ -115,6 +115,7 @@ struct Triangle {
     uint32_t pipeline; // index into the queue's pipelines
     int yMin, yMax;    // rows to visit, within the viewport; yMin > yMax: nothing
     Edge edges[3];
+    int ySplit;        // the first row at or below the middle vertex
     bool perspective;
     bool flatColor;    // one colour at every vertex: flat holds it
     int xRef, yRef;    // the reference pixel of the gradients

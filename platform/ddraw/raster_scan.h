@@ -44,8 +44,6 @@ struct EdgeWalker {
     int64_t qs, rs; // the change per row, 0 <= rs < d
     int64_t d;      // |a256|
 
-    // A bound that never binds: no change from row to row.
-    void Never(int64_t bound) { q = bound, r = 0, qs = 0, rs = 0, d = 1; }
     void Start(const Edge& e, int64_t k) {
         if (e.a256 > 0) {
             // x >= ceil(N / d), N = bias - k, N = q d - r; N falls by kStep a row.
@@ -79,12 +77,19 @@ struct EdgeWalker {
 //
 // The edges' coefficients a256 sum to zero, and a triangle with area has
 // one or two left edges (a256 > 0), one or two right edges (a256 < 0) and
-// at most one horizontal edge. A missing second left or right edge is one
-// that never binds, so that every row steps the same four bounds; a
-// horizontal edge holds for a run of rows (its k changes by kStep a row),
-// so it only narrows the rows to visit.
+// at most one horizontal edge. Of a side's two edges, the upper binds above
+// the middle vertex and the lower from it on: convexity puts each one's
+// line beyond the other's outside its own rows, so at every row the bound
+// of the edge that spans it is the tightest of the side's, and each row
+// steps only one left and one right bound. A horizontal edge holds for a
+// run of rows (its k changes by kStep a row), so it only narrows the rows
+// to visit.
 struct RowWalker {
-    EdgeWalker left[2], right[2];
+    static const int kNoSplit = 0x7FFFFFFF;
+    EdgeWalker left, right;
+    const Edge* lower = nullptr; // of the side with two edges, started at split
+    bool lowerLeft = false;
+    int split = kNoSplit;
     int y, y1;
     int64_t vx0, vx1;
 
@@ -110,15 +115,34 @@ struct RowWalker {
             }
         }
         if (y > y1) return;
-        int lefts = 0, rights = 0;
-        for (const Edge& e : tri.edges) {
-            const int64_t k = e.k0 + e.kStep * y;
-            if (e.a256 > 0 && lefts < 2) left[lefts++].Start(e, k);
-            else if (e.a256 < 0 && rights < 2) right[rights++].Start(e, k);
+        // A side's two edges follow each other around the triangle: a left
+        // pair runs up from the lower edge to the upper, a right pair down
+        // from the upper to the lower.
+        const Edge* first = nullptr;
+        const Edge* second = nullptr;
+        for (int i = 0; i < 3; ++i) {
+            const Edge& e = tri.edges[i];
+            const Edge& f = tri.edges[i == 2 ? 0 : i + 1];
+            if ((e.a256 > 0) == (f.a256 > 0) && e.a256 != 0 && f.a256 != 0) first = &e, second = &f;
         }
-        // A missing bound is the viewport's side: no tighter than it is.
-        for (; lefts < 2; ++lefts) left[lefts].Never(vx0);
-        for (; rights < 2; ++rights) right[rights].Never(vx1);
+        const Edge* l = nullptr;
+        const Edge* r = nullptr;
+        for (const Edge& e : tri.edges) {
+            if (&e == first || &e == second) continue;
+            if (e.a256 > 0) l = &e;
+            else if (e.a256 < 0) r = &e;
+        }
+        if (first) {
+            lowerLeft = first->a256 > 0;
+            const Edge* upper = lowerLeft ? second : first;
+            lower = lowerLeft ? first : second;
+            const Edge* now = y < tri.ySplit ? upper : lower;
+            if (lowerLeft) l = now;
+            else r = now;
+            if (y < tri.ySplit && tri.ySplit <= y1) split = tri.ySplit;
+        }
+        left.Start(*l, l->k0 + l->kStep * y);
+        right.Start(*r, r->k0 + r->kStep * y);
     }
     // The next rows with pixels, up to kRowChunk of them: how many (0 when
     // there are none). The bounds are worked on as locals, so that they
@@ -126,17 +150,25 @@ struct RowWalker {
     static const int kRowChunk = 32;
     int Fill(int* rows, int* x0s, int* x1s) {
         if (y > y1) return 0; // no rows, or bounds never started
-        EdgeWalker l0 = left[0], l1 = left[1], r0 = right[0], r1 = right[1];
+        EdgeWalker l = left, r = right;
         int row = y, n = 0;
-        for (; row <= y1 && n < kRowChunk; ++row) {
-            const int64_t xl = Max(vx0, Max(l0.q, l1.q));
-            const int64_t xr = Min(vx1, Min(r0.q, r1.q));
-            l0.NextLeft(), l1.NextLeft();
-            r0.NextRight(), r1.NextRight();
-            rows[n] = row, x0s[n] = int(xl), x1s[n] = int(xr);
-            n += xl <= xr;
+        for (;;) {
+            if (row == split) {
+                (lowerLeft ? l : r).Start(*lower, lower->k0 + lower->kStep * row);
+                split = kNoSplit;
+            }
+            const int stop = Min(y1, split - 1);
+            for (; row <= stop && n < kRowChunk; ++row) {
+                const int64_t xl = Max(vx0, l.q);
+                const int64_t xr = Min(vx1, r.q);
+                l.NextLeft();
+                r.NextRight();
+                rows[n] = row, x0s[n] = int(xl), x1s[n] = int(xr);
+                n += xl <= xr;
+            }
+            if (row != split || n == kRowChunk) break;
         }
-        left[0] = l0, left[1] = l1, right[0] = r0, right[1] = r1;
+        left = l, right = r;
         y = row;
         return n;
     }

@@ -72,6 +72,8 @@ bool MakeEdges(const Vertex& p0, const Vertex& p1, const Vertex& p2, const Pipel
     }
     tri->yMin = int(yTop);
     tri->yMax = int(yBottom);
+    const int64_t midY = std::max(std::min(Y[0], Y[1]), std::min(std::max(Y[0], Y[1]), Y[2]));
+    tri->ySplit = int((midY + one - 1) >> kSubPixelBits); // ceil
     for (int i = 0; i < 3; ++i) {
         int j = i == 2 ? 0 : i + 1;
         // E(P) = A (Px - Xi) + B (Py - Yi), positive inside.
