@@ -489,9 +489,10 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         }
         I sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
         I sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
-        // Blending and the write.
+        // Blending and the write. (Without a depth test every lane of a
+        // whole batch passes.)
         H old = B::ZeroH();
-        const bool whole = !b.pair && b.len == kBatch && B::AllH(b.pass);
+        const bool whole = !b.pair && b.len == kBatch && (!Depth || B::AllH(b.pass));
         // A backend with masked stores writes only the passing lanes, without
         // reading the others first.
         const bool masked = B::kMaskedStores && !readsTarget && !whole;
