@@ -268,7 +268,6 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // and narrow back to themselves, so skipping the write is exact.
     const bool skipBlack =
         Blend == kBlendAdd && Tex != kTexNone && p.argMask[0] == 0 && p.argMask[1] == 0 && p.argMask[2] == 0;
-    const H allLanes = B::SetH(-1);
     const int zCompare = p.zCompare;
     const H zInvert = B::SetH(p.zInvert ? -1 : 0);
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
@@ -347,9 +346,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         b.pair = twoRows;
         b.color2 = color2;
         b.len2 = len2;
-        // Most batches are whole: every lane valid.
-        if constexpr (B::kPairs) b.pass = twoRows ? B::ValidPair(len, len2) : len == kBatch ? allLanes : B::ValidLanes(len);
-        else b.pass = len == kBatch ? allLanes : B::ValidLanes(len);
+        if constexpr (B::kPairs) b.pass = twoRows ? B::ValidPair(len, len2) : B::ValidLanes(len);
+        else b.pass = B::ValidLanes(len);
         if (Depth) {
             F zf = B::Min(B::Max(B::Add(zRow, B::Mul(fx, dz)), zeroF), B::SetF(1.0f));
             H zNew = B::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
