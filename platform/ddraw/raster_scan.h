@@ -148,7 +148,7 @@ struct RowWalker {
     // there are none). The bounds are worked on as locals, so that they
     // can stay in registers for the whole chunk.
     static const int kRowChunk = 32;
-    int Fill(int* rows, int* x0s, int* x1s) {
+    RASTER_INLINE int Fill(int* rows, int* x0s, int* x1s) {
         if (y > y1) return 0; // no rows, or bounds never started
         EdgeWalker l = left, r = right;
         int row = y, n = 0;
