@@ -141,6 +141,10 @@ struct RowWalker {
             else r = now;
             if (y < tri.ySplit && tri.ySplit <= y1) split = tri.ySplit;
         }
+        if (!l || !r) { // no area: nothing to draw
+            y1 = y - 1;
+            return;
+        }
         left.Start(*l, l->k0 + l->kStep * y);
         right.Start(*r, r->k0 + r->kStep * y);
     }
