@@ -44,7 +44,9 @@ struct EdgeWalker {
     int64_t qs, rs; // the change per row, 0 <= rs < d
     int64_t d;      // |a256|
 
-    void Start(const Edge& e, int64_t k) {
+    // The bound at row y.
+    void Start(const Edge& e, int y) {
+        const int64_t k = e.k0 + e.kStep * y;
         if (e.a256 > 0) {
             // x >= ceil(N / d), N = bias - k, N = q d - r; N falls by kStep a row.
             d = e.a256;
@@ -145,8 +147,8 @@ struct RowWalker {
             y1 = y - 1;
             return;
         }
-        left.Start(*l, l->k0 + l->kStep * y);
-        right.Start(*r, r->k0 + r->kStep * y);
+        left.Start(*l, y);
+        right.Start(*r, y);
     }
     // The next rows with pixels, up to kRowChunk of them: how many (0 when
     // there are none). The bounds are worked on as locals, so that they
@@ -158,7 +160,7 @@ struct RowWalker {
         int row = y, n = 0;
         for (;;) {
             if (row == split) {
-                (lowerLeft ? l : r).Start(*lower, lower->k0 + lower->kStep * row);
+                (lowerLeft ? l : r).Start(*lower, row);
                 split = kNoSplit;
             }
             const int stop = Min(y1, split - 1);
