@@ -22,6 +22,7 @@ struct Avx512 {
     typedef __m512i I;
     typedef __m512 F;
     typedef __m256i H;
+    typedef __mmask16 M; // a mask of lanes, a bit each
     static const int kBatch = 16;
     static const bool kColumns = true; // rows may filter their texel columns once
     static const bool kWindows = true; // sixteen lanes read from a window of sixteen with one permute
@@ -213,35 +214,30 @@ struct Avx512 {
         _mm_mask_storeu_epi16(a, __mmask8((1u << lenA) - 1), _mm256_castsi256_si128(v));
         _mm_mask_storeu_epi16(b, __mmask8((1u << lenB) - 1), _mm256_extracti128_si256(v, 1));
     }
-    static inline H ValidPair(int lenA, int lenB) {
-        return _mm256_movm_epi16(__mmask16(((1u << lenA) - 1) | ((1u << lenB) - 1) << 8));
-    }
+    static inline M ValidPair(int lenA, int lenB) { return M(((1u << lenA) - 1) | ((1u << lenB) - 1) << 8); }
     static inline F SetF2(float a, float b) { return _mm512_mask_blend_ps(0xFF00, _mm512_set1_ps(a), _mm512_set1_ps(b)); }
     // 0 to 7 in each half.
     static inline F PairRamp() {
         return _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
     }
-    static inline H SelectH(H mask, H a, H b) { return _mm256_blendv_epi8(b, a, mask); }
+    static inline H SelectH(M mask, H a, H b) { return _mm256_mask_blend_epi16(mask, b, a); }
     // The lanes of v where mask is set, of one row or of a pair's two.
     static const bool kMaskedStores = true;
-    static inline void StorePassing(uint16_t* p, H v, H mask) {
-        _mm256_mask_storeu_epi16(p, _mm256_movepi16_mask(mask), v);
+    static inline void StorePassing(uint16_t* p, H v, M mask) { _mm256_mask_storeu_epi16(p, mask, v); }
+    static inline void StorePassingPair(uint16_t* a, uint16_t* b, H v, M mask) {
+        _mm_mask_storeu_epi16(a, __mmask8(mask), _mm256_castsi256_si128(v));
+        _mm_mask_storeu_epi16(b, __mmask8(mask >> 8), _mm256_extracti128_si256(v, 1));
     }
-    static inline void StorePassingPair(uint16_t* a, uint16_t* b, H v, H mask) {
-        const __mmask16 m = _mm256_movepi16_mask(mask);
-        _mm_mask_storeu_epi16(a, __mmask8(m), _mm256_castsi256_si128(v));
-        _mm_mask_storeu_epi16(b, __mmask8(m >> 8), _mm256_extracti128_si256(v, 1));
-    }
-    static inline H ValidLanes(int len) { return _mm256_movm_epi16(LanesMask(len)); }
-    static inline H SetH(int16_t v) { return _mm256_set1_epi16(v); }
+    static inline M ValidLanes(int len) { return LanesMask(len); }
+    static inline M MaskIf(bool all) { return all ? 0xFFFF : 0; }
     static inline H ZeroH() { return _mm256_setzero_si256(); }
-    static inline H AndH(H a, H b) { return _mm256_and_si256(a, b); }
-    static inline H XorH(H a, H b) { return _mm256_xor_si256(a, b); }
-    static inline H LessU(H a, H b) { return _mm256_movm_epi16(_mm256_cmplt_epu16_mask(a, b)); }
-    static inline H GreaterU(H a, H b) { return _mm256_movm_epi16(_mm256_cmpgt_epu16_mask(a, b)); }
-    static inline H EqualH(H a, H b) { return _mm256_cmpeq_epi16(a, b); }
-    static inline bool AnyH(H mask) { return !_mm256_testz_si256(mask, mask); }
-    static inline bool AllH(H mask) { return _mm256_movemask_epi8(mask) == -1; }
+    static inline M AndM(M a, M b) { return M(a & b); }
+    static inline M XorM(M a, M b) { return M(a ^ b); }
+    static inline M LessU(H a, H b) { return _mm256_cmplt_epu16_mask(a, b); }
+    static inline M GreaterU(H a, H b) { return _mm256_cmpgt_epu16_mask(a, b); }
+    static inline M EqualH(H a, H b) { return _mm256_cmpeq_epi16_mask(a, b); }
+    static inline bool AnyM(M mask) { return mask != 0; }
+    static inline bool AllM(M mask) { return mask == 0xFFFF; }
 };
 
 } // namespace

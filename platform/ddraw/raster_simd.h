@@ -169,29 +169,31 @@ struct Lanes8 {
         if (whole) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
         else StorePart(p, v, len);
     }
-    static inline H SelectH(H mask, H a, H b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
-    // All-ones in the first len lanes.
-    static inline H ValidLanes(int len) {
+    // A mask of lanes: all ones or none in each 16-bit lane.
+    typedef __m128i M;
+    static inline H SelectH(M mask, H a, H b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
+    // The first len lanes.
+    static inline M ValidLanes(int len) {
         static const int16_t kLanes[2 * kBatch] = {-1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0};
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + kBatch - len));
     }
-    static inline H SetH(int16_t v) { return _mm_set1_epi16(v); }
+    static inline M MaskIf(bool all) { return _mm_set1_epi16(all ? -1 : 0); }
     static inline H ZeroH() { return _mm_setzero_si128(); }
-    static inline H AndH(H a, H b) { return _mm_and_si128(a, b); }
-    static inline H XorH(H a, H b) { return _mm_xor_si128(a, b); }
+    static inline M AndM(M a, M b) { return _mm_and_si128(a, b); }
+    static inline M XorM(M a, M b) { return _mm_xor_si128(a, b); }
     // Unsigned comparisons of 16-bit lanes: signed ones after flipping the
     // top bits.
-    static inline H LessU(H a, H b) {
+    static inline M LessU(H a, H b) {
         const H flip = _mm_set1_epi16(int16_t(0x8000));
         return _mm_cmplt_epi16(_mm_xor_si128(a, flip), _mm_xor_si128(b, flip));
     }
-    static inline H GreaterU(H a, H b) {
+    static inline M GreaterU(H a, H b) {
         const H flip = _mm_set1_epi16(int16_t(0x8000));
         return _mm_cmpgt_epi16(_mm_xor_si128(a, flip), _mm_xor_si128(b, flip));
     }
-    static inline H EqualH(H a, H b) { return _mm_cmpeq_epi16(a, b); }
-    static inline bool AnyH(H mask) { return _mm_movemask_epi8(mask) != 0; }
-    static inline bool AllH(H mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
+    static inline M EqualH(H a, H b) { return _mm_cmpeq_epi16(a, b); }
+    static inline bool AnyM(M mask) { return _mm_movemask_epi8(mask) != 0; }
+    static inline bool AllM(M mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
 };
 
 // The rows of one triangle; Flat: one diffuse colour throughout.
@@ -205,6 +207,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     typedef typename B::I I;
     typedef typename B::F F;
     typedef typename B::H H;
+    typedef typename B::M M;
     typedef Simd<B> S;
     const int kBatch = B::kBatch;
 
@@ -269,7 +272,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     const bool skipBlack =
         Blend == kBlendAdd && Tex != kTexNone && p.argMask[0] == 0 && p.argMask[1] == 0 && p.argMask[2] == 0;
     const int zCompare = p.zCompare;
-    const H zInvert = B::SetH(p.zInvert ? -1 : 0);
+    const M zInvert = B::MaskIf(p.zInvert);
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
     const uint32_t* const texels = p.texels;
     const uint64_t* const pairs = p.texPairs;
@@ -295,7 +298,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     struct Batch {
         I t00, t01, t10, t11, u, v;
         F fx, cRow[4];
-        H pass;
+        M pass;
         uint16_t* color;
         uint16_t* color2; // a pair's second row
         int len, len2;
@@ -329,7 +332,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     };
 
     // Only the passing lanes, where the backend has masked stores.
-    auto storePassing = [&](uint16_t* at, uint16_t* at2, bool two, H v, H pass) {
+    auto storePassing = [&](uint16_t* at, uint16_t* at2, bool two, H v, M pass) {
         if constexpr (B::kMaskedStores) {
             if (two) B::StorePassingPair(at, at2, v, pass);
             else B::StorePassing(at, v, pass);
@@ -352,12 +355,12 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             F zf = B::Min(B::Max(B::Add(zRow, B::Mul(fx, dz)), zeroF), B::SetF(1.0f));
             H zNew = B::NarrowUnsigned(B::Trunc(B::Add(B::Mul(zf, B::SetF(65535.0f)), halfF)));
             H buffer = loadH(depth, len, inRow, twoRows, depth2, len2);
-            H test = zCompare == kCompareLess      ? B::LessU(zNew, buffer)
+            M test = zCompare == kCompareLess      ? B::LessU(zNew, buffer)
                      : zCompare == kCompareGreater ? B::GreaterU(zNew, buffer)
                      : zCompare == kCompareEqual   ? B::EqualH(zNew, buffer)
-                                                   : B::ZeroH();
-            b.pass = B::AndH(b.pass, B::XorH(test, zInvert));
-            if (!B::AnyH(b.pass)) return false;
+                                                   : B::MaskIf(false);
+            b.pass = B::AndM(b.pass, B::XorM(test, zInvert));
+            if (!B::AnyM(b.pass)) return false;
             if (depthWrite) {
                 if (B::kMaskedStores) storePassing(depth, depth2, twoRows, zNew, b.pass);
                 else storeH(depth, B::SelectH(b.pass, zNew, buffer), len, inRow, twoRows, depth2, len2);
@@ -490,7 +493,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         // Blending and the write. (Without a depth test every lane of a
         // whole batch passes.)
         H old = B::ZeroH();
-        const bool whole = !b.pair && b.len == kBatch && (!Depth || B::AllH(b.pass));
+        const bool whole = !b.pair && b.len == kBatch && (!Depth || B::AllM(b.pass));
         // A backend with masked stores writes only the passing lanes, without
         // reading the others first.
         const bool masked = B::kMaskedStores && !readsTarget && !whole;
