@@ -73,8 +73,10 @@ struct Texture {
     const uint64_t* pairs = nullptr;
 };
 
-// Entry y * width + x of pairs: texel (x, y) in the low half, (x, y + 1) in
-// the high half, the last row's below it the first row's.
+// Entry y * (width + 1) + x of pairs: texel (x, y) in the low half, (x, y + 1)
+// in the high half, the last row's below it the first row's. Entry width of
+// a row holds its first column again, so that the pair right of every
+// column's lies next to it, as wrapping reads them.
 void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<uint64_t>* pairs);
 
 // The render and stage-0 states the rasterizer reads (raw DirectX values).

@@ -103,10 +103,10 @@ struct Avx512 {
         *second = _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(c), 0xDD));
     }
     // The four texels around each of sixteen points from the texel pairs:
-    // pairs x and x + 1 of a row are one 128-bit load (no point at the
-    // row's last column), and four points' loads in each register are
-    // transposed into the four corners. Points j, 4 + j, 8 + j and 12 + j
-    // go to register j, so that the corners come out in order.
+    // pairs x and x + 1 of a row are one 128-bit load, and four points'
+    // loads in each register are transposed into the four corners. Points
+    // j, 4 + j, 8 + j and 12 + j go to register j, so that the corners come
+    // out in order.
     static const bool kQuads = true;
     static RASTER_INLINE void GatherQuads(const uint64_t* pairs, I index, I* t00, I* t01, I* t10, I* t11) {
         size_t at[16];

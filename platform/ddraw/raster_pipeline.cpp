@@ -127,12 +127,16 @@ double PeriodOf(DWORD mode, int size) {
 } // namespace
 
 void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<uint64_t>* pairs) {
-    pairs->resize(size_t(width) * size_t(height));
+    const size_t stride = size_t(width) + 1;
+    pairs->resize(stride * size_t(height));
     for (int y = 0; y < height; ++y) {
         const uint32_t* row = texels + size_t(y) * size_t(width);
         const uint32_t* below = texels + size_t(y + 1 < height ? y + 1 : 0) * size_t(width);
-        uint64_t* out = pairs->data() + size_t(y) * size_t(width);
-        for (int x = 0; x < width; ++x) out[x] = uint64_t(row[x]) | uint64_t(below[x]) << 32;
+        uint64_t* out = pairs->data() + size_t(y) * stride;
+        for (int x = 0; x <= width; ++x) {
+            const int at = x < width ? x : 0;
+            out[x] = uint64_t(row[at]) | uint64_t(below[at]) << 32;
+        }
     }
 }
 

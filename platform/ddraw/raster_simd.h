@@ -411,36 +411,36 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         }
         const I oneI = B::SetI(1);
         if (fastWrap) {
-            I xa = B::And(x, maskU);
-            I ya = B::Sll32(B::And(y, maskV), texShift);
-            I yb = B::Sll32(B::And(B::Add32(y, oneI), maskV), texShift);
-            I i00 = B::Add32(ya, xa), i10 = B::Add32(yb, xa);
+            const I xa = B::And(x, maskU), ym = B::And(y, maskV);
+            const I ya = B::Sll32(ym, texShift);
+            auto below = [&] { return B::Sll32(B::And(B::Add32(y, oneI), maskV), texShift); };
+            // Where the whole batch reads one texture row pair (sprites,
+            // floors seen square on) and no pair crosses the right edge, the
+            // backend may read windows of the rows whole and hand the texels
+            // out.
+            if (tryWindows && !B::AnyEqual(xa, maskU)) {
+                if (B::RowPairs(texels, p.texWidth, xa, ya, below(), &b.t00, &b.t01, &b.t10, &b.t11)) {
+                    ++windowHits;
+                    return true;
+                }
+                if (++windowMisses * 4 > windowHits + 4) tryWindows = false;
+            }
+            // Elsewhere each point's four texels are read at once: the pairs'
+            // rows are a column longer than the texture's, so a pair at the
+            // right edge has the wrapped one beside it.
+            if constexpr (B::kQuads) {
+                if (pairs) {
+                    B::GatherQuads(pairs, B::Add32(B::Add32(ya, ym), xa), &b.t00, &b.t01, &b.t10, &b.t11);
+                    return true;
+                }
+            }
+            const I yb = below();
+            const I i00 = B::Add32(ya, xa), i10 = B::Add32(yb, xa);
             if (!B::AnyEqual(xa, maskU)) {
-                // No pair crosses the right edge. Where the whole batch reads
-                // one texture row pair (sprites, floors seen square on), the
-                // backend may read windows of the rows whole and hand the
-                // texels out; elsewhere each pair is read at once.
-                bool windows = false;
-                if (tryWindows) {
-                    windows = B::RowPairs(texels, p.texWidth, xa, ya, yb, &b.t00, &b.t01, &b.t10, &b.t11);
-                    if (windows) ++windowHits;
-                    else if (++windowMisses * 4 > windowHits + 4) tryWindows = false;
-                }
-                if (!windows) {
-                    bool done = false;
-                    if constexpr (B::kQuads) {
-                        if (pairs) {
-                            B::GatherQuads(pairs, i00, &b.t00, &b.t01, &b.t10, &b.t11);
-                            done = true;
-                        }
-                    }
-                    if (!done) {
-                        B::GatherPairs(texels, i00, &b.t00, &b.t01);
-                        B::GatherPairs(texels, i10, &b.t10, &b.t11);
-                    }
-                }
+                B::GatherPairs(texels, i00, &b.t00, &b.t01);
+                B::GatherPairs(texels, i10, &b.t10, &b.t11);
             } else {
-                I xb = B::And(B::Add32(x, oneI), maskU);
+                const I xb = B::And(B::Add32(x, oneI), maskU);
                 b.t00 = B::Gather(texels, i00), b.t01 = B::Gather(texels, B::Add32(ya, xb));
                 b.t10 = B::Gather(texels, i10), b.t11 = B::Gather(texels, B::Add32(yb, xb));
             }
