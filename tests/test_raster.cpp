@@ -651,6 +651,39 @@ TEST_F(Raster, PictureIsTheSameForAnyNumberOfThreads) {
     }
 }
 
+TEST_F(Raster, FilteredTexelsWrapOverTheRightEdgeOnEveryPath) {
+    // Quads across a wrapping texture's right edge, where a filtered point
+    // weighs the last column against the first: magnified and minified,
+    // leaning and with perspective, each path against the portable one.
+    std::mt19937 rng(7);
+    std::vector<uint32_t> texels(32 * 16);
+    for (uint32_t& t : texels) t = rng();
+    d->SetTexture(0, Texture(32, 16, texels));
+    d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
+    d->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_WRAP);
+    d->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_WRAP);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    auto frames = [&] {
+        std::vector<std::vector<uint16_t>> out;
+        for (int k = 0; k < 8; ++k) {
+            Fill(0);
+            const float u = 0.93f - 0.04f * float(k), du = k % 2 ? 0.2f : 2.6f;
+            const float lean = k & 2 ? 0.3f : 0.0f, far = k & 4 ? 0.25f : 1.0f;
+            Quad(V(1, 1, 0xFFFFFFFF, 0.5f, u, 0), V(63, 1, 0xFFFFFFFF, 0.5f, u + du, lean, far),
+                 V(63, 47, 0xFFFFFFFF, 0.5f, u + du, 1 + lean, far), V(1, 47, 0xFFFFFFFF, 0.5f, u, 1));
+            out.push_back(Colors());
+        }
+        return out;
+    };
+    ASSERT_TRUE(DDrawSetRasterPath("portable"));
+    const auto reference = frames();
+    for (const char* path : {"sse2", "avx2", "avx512"}) {
+        if (!DDrawHasRasterPath(path)) continue;
+        ASSERT_TRUE(DDrawSetRasterPath(path));
+        EXPECT_TRUE(frames() == reference) << path;
+    }
+}
+
 TEST_F(Raster, EveryPathDrawsTheSamePixelsAsThePortableOne) {
     // The busy frames through each path this machine has, byte for byte
     // against the portable path.
