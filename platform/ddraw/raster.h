@@ -74,9 +74,9 @@ struct Texture {
 };
 
 // Entry y * (width + 1) + x of pairs: texel (x, y) in the low half, (x, y + 1)
-// in the high half, the last row's below it the first row's. Entry width of
-// a row holds its first column again, so that the pair right of every
-// column's lies next to it, as wrapping reads them.
+// in the high half, the last row's below it the first row's. A row has one
+// entry more than the texture: entry width repeats its first column, so that
+// the pair to the right of any column's, as wrapping reads it, lies beside it.
 void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<uint64_t>* pairs);
 
 // The render and stage-0 states the rasterizer reads (raw DirectX values).
