@@ -1,6 +1,7 @@
 // Pixel rules of the software Direct3D device: coverage, clipping, depth,
 // blending, combining, sampling, perspective, culling, threads, and the
 // same pixels from every path.
+#include "platform/ddraw/raster.h"
 #include "support/device_fixture.h"
 
 #include <algorithm>
@@ -663,6 +664,27 @@ TEST_F(Raster, CullModesDropTrianglesByTheirScreenWinding) {
             Draw(v);
             EXPECT_EQ(Pixel(5, 5) != 0, clockwise ? c.cwDrawn : c.ccwDrawn) << c.mode << " clockwise " << clockwise;
         }
+}
+
+TEST(RasterTexture, BlackBlocksTakeTheTexelsRightAndBelowWrappingIn) {
+    // One coloured texel (alpha alone is no colour): the blocks whose
+    // points may read it are not black, across the wrap too.
+    std::vector<uint32_t> texels(64 * 64, 0xFF000000u);
+    texels[0] = 0xFF010000u;
+    raster::BlackBlocks blocks;
+    raster::MakeBlackBlocks(texels.data(), 64, 64, &blocks); // blocks of 2 x 2
+    EXPECT_EQ(blocks.shiftU, 1);
+    EXPECT_EQ(blocks.count, 32 * 32 - 4);
+    for (int y = 0; y < 32; ++y)
+        EXPECT_EQ(blocks.rows[y], y == 0 || y == 31 ? 0x7FFFFFFEu : 0xFFFFFFFFu) << y;
+    // A small texture: a block a texel, and no rows beyond its own.
+    std::vector<uint32_t> small(8 * 4, 0u);
+    small[2 * 8 + 3] = 0x00000100u;
+    raster::MakeBlackBlocks(small.data(), 8, 4, &blocks);
+    EXPECT_EQ(blocks.shiftU, 0);
+    EXPECT_EQ(blocks.count, 8 * 4 - 4);
+    for (int y = 0; y < 32; ++y)
+        EXPECT_EQ(blocks.rows[y], y == 1 || y == 2 ? 0xF3u : y < 4 ? 0xFFu : 0u) << y;
 }
 
 TEST_F(Raster, PictureIsTheSameForAnyNumberOfThreads) {

@@ -100,6 +100,11 @@ public:
     // The sampled texels with the ones below them, for a power-of-two
     // texture (null otherwise): made with the sampling copy.
     const uint64_t* SamplePairs();
+    // Where the texture is black, made with the pairs (null without them,
+    // or where no block is black).
+    const raster::BlackBlocks* SampleBlackBlocks() {
+        return SamplePairs() && m_BlackBlocks.count > 0 ? &m_BlackBlocks : nullptr;
+    }
 
 private:
     SurfaceObject(DirectDrawObject* owner, SurfaceKind kind, int width, int height, const DDPIXELFORMAT& format,
@@ -132,6 +137,7 @@ private:
     std::vector<uint32_t> m_SampleCopy; // for formats other than A8R8G8B8
     uint32_t m_PairsVersion = 0;
     std::vector<uint64_t> m_Pairs;
+    raster::BlackBlocks m_BlackBlocks;
 };
 
 // One object behind IDirectDraw7 and IDirect3D7: they share its reference

@@ -71,6 +71,8 @@ struct Texture {
     // (MakeTexelPairs), so that a filter reads a texel's four neighbours at
     // once.
     const uint64_t* pairs = nullptr;
+    // Optional, with the pairs: where the texture is black (BlackBlocks).
+    const struct BlackBlocks* black = nullptr;
 };
 
 // Entry y * (width + 1) + x of pairs: texel (x, y) in the low half, (x, y + 1)
@@ -78,6 +80,19 @@ struct Texture {
 // entry more than the texture: entry width repeats its first column, so that
 // the pair to the right of any column's, as wrapping reads it, lies beside it.
 void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<uint64_t>* pairs);
+
+// A power-of-two texture cut into at most 32 x 32 blocks of 2^shiftU by
+// 2^shiftV texels: bit x of rows[y] is set where block (x, y), with the first
+// column to its right and the first row below it (wrapping), has neither
+// red, green nor blue. A filtered point in such a block reads four black
+// texels, which an additive blend adds as nothing: a batch of points all in
+// such blocks can be passed over before its texels are read.
+struct BlackBlocks {
+    alignas(64) uint32_t rows[32] = {};
+    int shiftU = 0, shiftV = 0;
+    int count = 0; // black blocks
+};
+void MakeBlackBlocks(const uint32_t* texels, int width, int height, BlackBlocks* out);
 
 // The render and stage-0 states the rasterizer reads (raw DirectX values).
 struct States {

@@ -183,6 +183,16 @@ struct Avx512 {
         return true;
     }
 
+    // Whether every lane of mask lies in a black block (BlackBlocks): the
+    // 32 rows of blocks in two registers, a lane's row picked by its block
+    // row and its bit by its block column.
+    static const bool kBlackBlocks = true;
+    static RASTER_INLINE bool AllBlack(I rowsLo, I rowsHi, __m128i shiftU, __m128i shiftV, I xa, I ym, M mask) {
+        const I row = _mm512_permutex2var_epi32(rowsLo, _mm512_srl_epi32(ym, shiftV), rowsHi);
+        const I bit = _mm512_srlv_epi32(row, _mm512_srl_epi32(xa, shiftU));
+        return _mm512_mask_testn_epi32_mask(mask, bit, SetI(1)) == 0;
+    }
+
     static inline F SetF(float v) { return _mm512_set1_ps(v); }
     static inline F FromInt(I a) { return _mm512_cvtepi32_ps(a); }
     static inline I Trunc(F a) { return _mm512_cvttps_epi32(a); }

@@ -140,6 +140,28 @@ void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<u
     }
 }
 
+void MakeBlackBlocks(const uint32_t* texels, int width, int height, BlackBlocks* out) {
+    int logW = 0, logH = 0;
+    while ((2 << logW) <= width) ++logW;
+    while ((2 << logH) <= height) ++logH;
+    out->shiftU = std::max(0, logW - 5), out->shiftV = std::max(0, logH - 5);
+    out->count = 0;
+    const int blocksU = width >> out->shiftU, blocksV = height >> out->shiftV;
+    const int bw = 1 << out->shiftU, bh = 1 << out->shiftV;
+    for (int by = 0; by < 32; ++by) {
+        uint32_t row = 0;
+        for (int bx = 0; by < blocksV && bx < blocksU; ++bx) {
+            bool black = true;
+            for (int y = by * bh; black && y <= by * bh + bh; ++y)
+                for (int x = bx * bw; black && x <= bx * bw + bw; ++x)
+                    black = !(texels[size_t(y & (height - 1)) * size_t(width) + size_t(x & (width - 1))] & 0x00FFFFFFu);
+            row |= uint32_t(black) << bx;
+            out->count += black;
+        }
+        out->rows[by] = row;
+    }
+}
+
 bool SetPath(const char* name) {
     if (!name) {
         g_Path = g_StartPath;
@@ -232,6 +254,10 @@ void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, int k
     else if (src == kFactorSrcAlpha && dest == kFactorInvSrcAlpha) p->blendForm = kBlendAlpha;
     else if (src == kFactorZero && dest == kFactorSrcColor) p->blendForm = kBlendModulate;
     else p->blendForm = kBlendGeneric;
+
+    if (p->textured && p->fastWrap && p->blendForm == kBlendAdd && p->argMask[0] == 0 && p->argMask[1] == 0 &&
+        p->argMask[2] == 0)
+        p->black = texture->black;
 
     const bool perspective = p->perspective && p->filter != kTexNone;
     p->draw = Choose(p->filter, false, p->blendForm, p->depthTest);

@@ -131,6 +131,9 @@ struct Lanes8 {
     static const bool kBroadcastLoads = false; // SSE2 reads no constant into every lane at once
     static const bool kColumns = true; // rows may filter their texel columns once
     static const bool kWindows = false; // no eight lanes read from a window of eight
+    // Eight lanes would look the 32 rows of blocks up in four registers: more
+    // than the black batches save.
+    static const bool kBlackBlocks = false;
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
@@ -284,6 +287,17 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // not change along a row (with perspective, neither does q), or changes
     // by less than half a texel a batch; and stops where they still miss.
     int windowHits = 0, windowMisses = 0;
+    // The texture's black blocks (BlackBlocks), where the backend looks a
+    // batch's points up in them before reading texels.
+    const BlackBlocks* const black = B::kBlackBlocks && Tex == kTexBilinear ? p.black : nullptr;
+    I blackLo = B::SetI(0), blackHi = B::SetI(0);
+    __m128i blackShiftU = _mm_setzero_si128(), blackShiftV = _mm_setzero_si128();
+    if (black) {
+        static_assert(!B::kBlackBlocks || B::kBatch == 16, "the 32 rows of blocks fill two registers");
+        blackLo = B::Load(reinterpret_cast<const int32_t*>(black->rows));
+        blackHi = B::Load(reinterpret_cast<const int32_t*>(black->rows) + kBatch);
+        blackShiftU = _mm_cvtsi32_si128(black->shiftU), blackShiftV = _mm_cvtsi32_si128(black->shiftV);
+    }
     bool tryWindows = Persp ? tri.t.dx == 0.0f && tri.q.dx == 0.0f : Max(tri.t.dx, -tri.t.dx) * float(kBatch) < 128.0f;
 
     // A batch between its two halves: the first tests and writes depth and
@@ -412,6 +426,11 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         const I oneI = B::SetI(1);
         if (fastWrap) {
             const I xa = B::And(x, maskU), ym = B::And(y, maskV);
+            // A batch whose points all lie in black blocks adds nothing (its
+            // depth, if any, is written above).
+            if constexpr (B::kBlackBlocks) {
+                if (black && B::AllBlack(blackLo, blackHi, blackShiftU, blackShiftV, xa, ym, b.pass)) return false;
+            }
             const I ya = B::Sll32(ym, texShift);
             auto below = [&] { return B::Sll32(B::And(B::Add32(y, oneI), maskV), texShift); };
             // Where the whole batch reads one texture row pair (sprites,

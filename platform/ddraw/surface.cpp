@@ -273,6 +273,7 @@ const uint64_t* SurfaceObject::SamplePairs() {
     if (!texels || !powersOfTwo) return nullptr;
     if (m_PairsVersion != m_Version || m_Pairs.empty()) {
         raster::MakeTexelPairs(texels, m_Width, m_Height, &m_Pairs);
+        raster::MakeBlackBlocks(texels, m_Width, m_Height, &m_BlackBlocks);
         m_PairsVersion = m_Version;
     }
     return m_Pairs.data();
