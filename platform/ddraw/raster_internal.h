@@ -66,8 +66,9 @@ struct Pipeline {
     int filter = 0; // kTexMode
     const uint32_t* texels = nullptr;
     const uint64_t* texPairs = nullptr; // or null
-    // Where black adds nothing (an additive blend of the texture's colour)
-    // and the texture wraps: its black blocks, or null.
+    // An additive blend of the texture's colour: a black texel adds
+    // nothing. Then, where the texture wraps, its black blocks (or null).
+    bool blackAddsNothing = false;
     const BlackBlocks* black = nullptr;
     int texWidth = 1;
     int texHeight = 1;

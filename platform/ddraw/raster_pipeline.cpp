@@ -151,6 +151,7 @@ void MakeBlackBlocks(const uint32_t* texels, int width, int height, BlackBlocks*
     for (int by = 0; by < 32; ++by) {
         uint32_t row = 0;
         for (int bx = 0; by < blocksV && bx < blocksU; ++bx) {
+            // The block's texels and the next column and row (wrapping).
             bool black = true;
             for (int y = by * bh; black && y <= by * bh + bh; ++y)
                 for (int x = bx * bw; black && x <= bx * bw + bw; ++x)
@@ -158,7 +159,7 @@ void MakeBlackBlocks(const uint32_t* texels, int width, int height, BlackBlocks*
             row |= uint32_t(black) << bx;
             out->count += black;
         }
-        out->rows[by] = row;
+        out->rows[by] = row; // none past the texture's last row of blocks
     }
 }
 
@@ -255,9 +256,9 @@ void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, int k
     else if (src == kFactorZero && dest == kFactorSrcColor) p->blendForm = kBlendModulate;
     else p->blendForm = kBlendGeneric;
 
-    if (p->textured && p->fastWrap && p->blendForm == kBlendAdd && p->argMask[0] == 0 && p->argMask[1] == 0 &&
-        p->argMask[2] == 0)
-        p->black = texture->black;
+    p->blackAddsNothing =
+        p->textured && p->blendForm == kBlendAdd && p->argMask[0] == 0 && p->argMask[1] == 0 && p->argMask[2] == 0;
+    if (p->blackAddsNothing && p->fastWrap) p->black = texture->black;
 
     const bool perspective = p->perspective && p->filter != kTexNone;
     p->draw = Choose(p->filter, false, p->blendForm, p->depthTest);

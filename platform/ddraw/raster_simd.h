@@ -272,8 +272,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // nothing: a batch whose texels are all black leaves its pixels as they
     // are (a glow's or a flare's dark corners). The target's colours widen
     // and narrow back to themselves, so skipping the write is exact.
-    const bool skipBlack =
-        Blend == kBlendAdd && Tex != kTexNone && p.argMask[0] == 0 && p.argMask[1] == 0 && p.argMask[2] == 0;
+    const bool skipBlack = Blend == kBlendAdd && Tex != kTexNone && p.blackAddsNothing;
     const int zCompare = p.zCompare;
     const M zInvert = B::MaskIf(p.zInvert);
     const bool depthWrite = p.depthWrite, fastWrap = p.fastWrap;
