@@ -187,9 +187,17 @@ struct Avx512 {
     // 32 rows of blocks in two registers, a lane's row picked by its block
     // row and its bit by its block column.
     static const bool kBlackBlocks = true;
-    static RASTER_INLINE bool AllBlack(I rowsLo, I rowsHi, __m128i shiftU, __m128i shiftV, I xa, I ym, M mask) {
-        const I row = _mm512_permutex2var_epi32(rowsLo, _mm512_srl_epi32(ym, shiftV), rowsHi);
-        const I bit = _mm512_srlv_epi32(row, _mm512_srl_epi32(xa, shiftU));
+    struct BlackTable {
+        I low, high;
+        __m128i shiftU, shiftV;
+    };
+    static inline BlackTable LoadBlackBlocks(const BlackBlocks& blocks) {
+        return {_mm512_load_si512(blocks.rows), _mm512_load_si512(blocks.rows + 16),
+                _mm_cvtsi32_si128(blocks.shiftU), _mm_cvtsi32_si128(blocks.shiftV)};
+    }
+    static RASTER_INLINE bool AllBlack(const BlackTable& t, I xa, I ym, M mask) {
+        const I row = _mm512_permutex2var_epi32(t.low, _mm512_srl_epi32(ym, t.shiftV), t.high);
+        const I bit = _mm512_srlv_epi32(row, _mm512_srl_epi32(xa, t.shiftU));
         return _mm512_mask_testn_epi32_mask(mask, bit, SetI(1)) == 0;
     }
 

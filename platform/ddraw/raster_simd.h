@@ -131,9 +131,13 @@ struct Lanes8 {
     static const bool kBroadcastLoads = false; // SSE2 reads no constant into every lane at once
     static const bool kColumns = true; // rows may filter their texel columns once
     static const bool kWindows = false; // no eight lanes read from a window of eight
-    // Eight lanes would look the 32 rows of blocks up in four registers: more
-    // than the black batches save.
+    // No batches passed over by the texture's black blocks (BlackBlocks):
+    // eight lanes would look them up with a gather (measured: slower) or in
+    // four registers. A backend that does has its table of them as it looks
+    // them up, and the look-up.
     static const bool kBlackBlocks = false;
+    struct BlackTable {};
+    static inline BlackTable LoadBlackBlocks(const BlackBlocks&) { return BlackTable(); }
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
@@ -288,15 +292,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     int windowHits = 0, windowMisses = 0;
     // The texture's black blocks (BlackBlocks), where the backend looks a
     // batch's points up in them before reading texels.
-    const BlackBlocks* const black = B::kBlackBlocks && Tex == kTexBilinear ? p.black : nullptr;
-    I blackLo = B::SetI(0), blackHi = B::SetI(0);
-    __m128i blackShiftU = _mm_setzero_si128(), blackShiftV = _mm_setzero_si128();
-    if (black) {
-        static_assert(!B::kBlackBlocks || B::kBatch == 16, "the 32 rows of blocks fill two registers");
-        blackLo = B::Load(reinterpret_cast<const int32_t*>(black->rows));
-        blackHi = B::Load(reinterpret_cast<const int32_t*>(black->rows) + kBatch);
-        blackShiftU = _mm_cvtsi32_si128(black->shiftU), blackShiftV = _mm_cvtsi32_si128(black->shiftV);
-    }
+    const bool black = B::kBlackBlocks && Tex == kTexBilinear && p.black;
+    const typename B::BlackTable blackTable = black ? B::LoadBlackBlocks(*p.black) : typename B::BlackTable();
     bool tryWindows = Persp ? tri.t.dx == 0.0f && tri.q.dx == 0.0f : Max(tri.t.dx, -tri.t.dx) * float(kBatch) < 128.0f;
 
     // A batch between its two halves: the first tests and writes depth and
@@ -428,7 +425,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             // A batch whose points all lie in black blocks adds nothing (its
             // depth, if any, is written above).
             if constexpr (B::kBlackBlocks) {
-                if (black && B::AllBlack(blackLo, blackHi, blackShiftU, blackShiftV, xa, ym, b.pass)) return false;
+                if (black && B::AllBlack(blackTable, xa, ym, b.pass)) return false;
             }
             const I ya = B::Sll32(ym, texShift);
             auto below = [&] { return B::Sll32(B::And(B::Add32(y, oneI), maskV), texShift); };
