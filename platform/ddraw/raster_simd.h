@@ -133,8 +133,8 @@ struct Lanes8 {
     static const bool kWindows = false; // no eight lanes read from a window of eight
     // No batches passed over by the texture's black blocks (BlackBlocks):
     // eight lanes would look them up with a gather (measured: slower) or in
-    // four registers. A backend that does has its table of them as it looks
-    // them up, and the look-up.
+    // four registers. A backend that does defines BlackTable (the blocks as
+    // it reads them), LoadBlackBlocks and AllBlack.
     static const bool kBlackBlocks = false;
     struct BlackTable {};
     static inline BlackTable LoadBlackBlocks(const BlackBlocks&) { return BlackTable(); }
