@@ -61,26 +61,6 @@ struct Target {
     int height = 0;
 };
 
-// A bound texture: 0xAARRGGBB texels, row by row without padding.
-struct Texture {
-    const uint32_t* texels = nullptr;
-    int width = 0;
-    int height = 0;
-    bool opaque = false; // every texel's alpha is 0xFF
-    // Optional, for power-of-two sizes: the texels with the ones below them
-    // (MakeTexelPairs), so that a filter reads a texel's four neighbours at
-    // once.
-    const uint64_t* pairs = nullptr;
-    // Optional, with the pairs: where the texture is black (BlackBlocks).
-    const struct BlackBlocks* black = nullptr;
-};
-
-// Entry y * (width + 1) + x of pairs: texel (x, y) in the low half, (x, y + 1)
-// in the high half, the last row's below it the first row's. A row has one
-// entry more than the texture: entry width repeats its first column, so that
-// the pair to the right of any column's, as wrapping reads it, lies beside it.
-void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<uint64_t>* pairs);
-
 // A power-of-two texture cut into at most 32 x 32 blocks of 2^shiftU by
 // 2^shiftV texels: bit x of rows[y] is set where block (x, y), with the first
 // column to its right and the first row below it (wrapping), has neither
@@ -93,6 +73,26 @@ struct BlackBlocks {
     int count = 0; // black blocks
 };
 void MakeBlackBlocks(const uint32_t* texels, int width, int height, BlackBlocks* out);
+
+// A bound texture: 0xAARRGGBB texels, row by row without padding.
+struct Texture {
+    const uint32_t* texels = nullptr;
+    int width = 0;
+    int height = 0;
+    bool opaque = false; // every texel's alpha is 0xFF
+    // Optional, for power-of-two sizes: the texels with the ones below them
+    // (MakeTexelPairs), so that a filter reads a texel's four neighbours at
+    // once.
+    const uint64_t* pairs = nullptr;
+    // Optional, with the pairs: where the texture is black (BlackBlocks).
+    const BlackBlocks* black = nullptr;
+};
+
+// Entry y * (width + 1) + x of pairs: texel (x, y) in the low half, (x, y + 1)
+// in the high half, the last row's below it the first row's. A row has one
+// entry more than the texture: entry width repeats its first column, so that
+// the pair to the right of any column's, as wrapping reads it, lies beside it.
+void MakeTexelPairs(const uint32_t* texels, int width, int height, std::vector<uint64_t>* pairs);
 
 // The render and stage-0 states the rasterizer reads (raw DirectX values).
 struct States {
