@@ -75,12 +75,12 @@ Frames Raster::BusyFrames() {
         return t;
     };
     // Three in patches of 8 by 8 texels, every other one black but for a
-    // texel here and there, the others red, green or blue alone (alpha
-    // kept), or as they were. An additive blend passes over black; a lone
-    // texel is the only one with colour among a filter's four, in each
-    // corner in turn.
+    // texel here and there, the others red or blue alone (alpha kept), dim,
+    // or as they were. An additive blend passes over black, and over dim
+    // under a dim colour; a lone texel is the only one with colour among a
+    // filter's four, in each corner in turn.
     auto patched = [](std::vector<uint32_t> t, size_t w) {
-        const uint32_t keep[] = {0xFF000000u, 0xFFFF0000u, 0xFF000000u, 0xFF00FF00u,
+        const uint32_t keep[] = {0xFF000000u, 0xFFFF0000u, 0xFF000000u, 0xFF0F1F07u,
                                  0xFF000000u, 0xFF0000FFu, 0xFF000000u, 0xFFFFFFFFu};
         for (size_t i = 0; i < t.size(); ++i) {
             const uint32_t mask = keep[(i % w / 8 + i / w / 8) % 8];
@@ -132,6 +132,7 @@ Frames Raster::BusyFrames() {
         for (size_t k = 0; k < v.size(); k += 3) {
             bool flat = pick(2), far = pick(10) == 0, cut = pick(8) == 0, equalRhw = pick(6) == 0;
             D3DCOLOR shared = rng();
+            if (pick(3) == 0) shared &= 0xFF0F1F0F; // dim
             float rhw = real(0.05f, 2.0f);
             for (size_t j = k; j < k + 3; ++j) {
                 float reach = far ? 3000.0f : 20.0f;
@@ -174,6 +175,7 @@ Frames Raster::BusyFrames() {
             if (pick(2)) du = -du;
             float lean = pick(2) ? real(-0.1f, 0.1f) : 0.0f; // v changing along a row
             D3DCOLOR c = rng();
+            if (pick(2)) c &= 0xFF0F1F0F; // dim
             float z = real(0, 1), rhw = pick(2) ? 0.0f : real(0.1f, 1);
             D3DTLVERTEX q[4] = {V(x, y, c, z, u, vv, rhw), V(x + w, y, c, z, u + du, vv + lean, rhw),
                                 V(x + w, y + h, c, z, u + du, vv + dv + lean, rhw), V(x, y + h, c, z, u, vv + dv, rhw)};
@@ -677,6 +679,13 @@ TEST(RasterTexture, BlackBlocksTakeTheTexelsRightAndBelowWrappingIn) {
     EXPECT_EQ(blocks.count, 32 * 32 - 4);
     for (int y = 0; y < 32; ++y)
         EXPECT_EQ(blocks.rows[y], y == 0 || y == 31 ? 0x7FFFFFFEu : 0xFFFFFFFFu) << y;
+    // The same four blocks peak at red 1; blue and green nowhere.
+    for (int b = 0; b < 32 * 32; ++b) {
+        const bool edge = (b / 32 == 0 || b / 32 == 31) && (b % 32 == 0 || b % 32 == 31);
+        EXPECT_EQ(blocks.peaks[2][b], edge ? 1 : 0) << b;
+        EXPECT_EQ(blocks.peaks[0][b] | blocks.peaks[1][b], 0) << b;
+    }
+    EXPECT_EQ(blocks.texturePeak[2], 1);
     // A small texture: a block a texel, and no rows beyond its own.
     std::vector<uint32_t> small(8 * 4, 0u);
     small[2 * 8 + 3] = 0x00000100u;
@@ -685,6 +694,68 @@ TEST(RasterTexture, BlackBlocksTakeTheTexelsRightAndBelowWrappingIn) {
     EXPECT_EQ(blocks.count, 8 * 4 - 4);
     for (int y = 0; y < 32; ++y)
         EXPECT_EQ(blocks.rows[y], y == 1 || y == 2 ? 0xF3u : y < 4 ? 0xFFu : 0u) << y;
+}
+
+TEST_F(Raster, DimColoursPassOverOnlyWhatTheyScaleToBlack) {
+    // Patches of 8 x 6 texels at the largest values that (blue 15, green 7,
+    // red 3) scales to black under MODULATE, and (7, 3, 1) under
+    // MODULATE2X, or one channel alone one above it: added over a target at
+    // the top of its 565 steps, where a source of 1 shows. Then a texture
+    // that is dark throughout, which still writes depth. Every path matches
+    // the portable one.
+    const uint32_t dark = 0xFF3F1F0Fu, kinds[] = {dark, 0xFF000010u, 0xFF002000u, 0xFF400000u};
+    std::vector<uint32_t> patches(64 * 64), flat(64 * 64, dark);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) patches[size_t(y) * 64 + x] = kinds[(x / 8 + 3 * (y / 6)) % 4];
+    IDirectDrawSurface7* textures[] = {Texture(64, 64, patches, false), Texture(64, 64, flat, false)};
+    auto frames = [&] {
+        Frames out;
+        d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
+        d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+        d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
+        d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_ALWAYS);
+        d->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, TRUE);
+        d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
+        d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
+        for (IDirectDrawSurface7* texture : textures)
+            for (bool twice : {false, true})
+                for (int kind = 0; kind < 3; ++kind) { // leaning, with perspective, square on
+                    d->SetTexture(0, texture);
+                    d->SetRenderState(D3DRENDERSTATE_ZENABLE, texture == textures[1]);
+                    d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, texture == textures[1]);
+                    d->SetTextureStageState(0, D3DTSS_COLOROP, twice ? D3DTOP_MODULATE2X : D3DTOP_MODULATE);
+                    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFE7C3E7, 0.0f, 0);
+                    const D3DCOLOR c = twice ? 0xFF010307 : 0xFF03070F;
+                    // Four pixels a texel, v changing along a row but square on.
+                    const float top = kind == 1 ? 0.3f : 1.0f, lean = kind == 2 ? 0.0f : 0.02f;
+                    D3DTLVERTEX q[4] = {V(0, 0, c, 0.5f, 0, 0, top), V(kWidth, 0, c, 0.5f, 0.25f, lean, top),
+                                        V(kWidth, kHeight, c, 0.5f, 0.25f, 0.19f + lean, 1),
+                                        V(0, kHeight, c, 0.5f, 0, 0.19f, 1)};
+                    Quad(q[0], q[1], q[2], q[3]);
+                    out.emplace_back(Colors(), Depths());
+                }
+        return out;
+    };
+    ASSERT_TRUE(DDrawSetRasterPath("portable"));
+    const Frames reference = frames();
+    Fill(0xFFE7C3E7);
+    const uint16_t cleared = Pixel(0, 0);
+    for (size_t f = 0; f < reference.size(); ++f) {
+        const auto& colours = reference[f].first;
+        const long lit = std::count_if(colours.begin(), colours.end(), [&](uint16_t c) { return c != cleared; });
+        if (f < 6) { // a pixel of one above shows, of the largest dark value not
+            EXPECT_GT(lit, long(colours.size()) / 8) << f;
+            EXPECT_LT(lit, long(colours.size()) * 7 / 8) << f;
+        } else {
+            EXPECT_EQ(lit, 0) << f;
+            EXPECT_NE(reference[f].second[0], 0) << f; // depth written
+        }
+    }
+    for (const char* path : {"sse2", "avx2", "avx512"}) {
+        if (!DDrawHasRasterPath(path)) continue;
+        ASSERT_TRUE(DDrawSetRasterPath(path));
+        EXPECT_TRUE(frames() == reference) << path;
+    }
 }
 
 TEST_F(Raster, PictureIsTheSameForAnyNumberOfThreads) {

@@ -100,9 +100,9 @@ public:
     // The sampled texels with the ones below them, for a power-of-two
     // texture (null otherwise): made with the sampling copy.
     const uint64_t* SamplePairs();
-    // Where the texture is black, made with the pairs: valid while the
-    // pairs SamplePairs returned are (null where no block is black).
-    const raster::BlackBlocks* PairsBlackBlocks() const { return m_BlackBlocks.count > 0 ? &m_BlackBlocks : nullptr; }
+    // Where the texture is dark, made with the pairs: valid while the
+    // pairs SamplePairs returned are.
+    const raster::BlackBlocks* PairsBlackBlocks() const { return &m_BlackBlocks; }
 
 private:
     SurfaceObject(DirectDrawObject* owner, SurfaceKind kind, int width, int height, const DDPIXELFORMAT& format,

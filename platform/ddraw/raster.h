@@ -62,13 +62,19 @@ struct Target {
 };
 
 // A power-of-two texture cut into at most 32 x 32 blocks of 2^shiftU by
-// 2^shiftV texels: bit x of rows[y] is set where block (x, y), with the first
-// column to its right and the first row below it (wrapping), has neither
-// red, green nor blue. A filtered point in such a block reads four black
-// texels, which an additive blend adds as nothing: a batch of points all in
-// such blocks can be passed over before its texels are read.
+// 2^shiftV texels, each taken with the first column to its right and the
+// first row below it (wrapping): the points filtered in a block read only
+// those texels, so no channel of theirs exceeds the block's peak. Bit x of
+// rows[y] is set where block (x, y) has neither red, green nor blue. An
+// additive blend adds nothing of a point whose texels its colour scales to
+// black: a batch of points all in such blocks can be passed over before its
+// texels are read.
 struct BlackBlocks {
     alignas(64) uint32_t rows[32] = {};
+    // The largest blue, green and red of block (x, y), at y * 32 + x (255
+    // past the texture's blocks), and of the whole texture.
+    alignas(64) uint8_t peaks[3][32 * 32] = {};
+    uint8_t texturePeak[3] = {};
     int shiftU = 0, shiftV = 0;
     int count = 0; // black blocks
 };

@@ -95,6 +95,8 @@ struct Avx2 : Lanes8 {
     }
     static inline bool AnyEqual(I a, I b) { return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, b)) != 0; }
     static inline bool NoneOf(I a, I bits) { return _mm256_testz_si256(a, bits) != 0; }
+    // Whether no (signed) 16-bit lane of a is above limit's.
+    static inline bool NoneAbove16(I a, I limit) { return _mm256_movemask_epi8(_mm256_cmpgt_epi16(a, limit)) == 0; }
 
     // The four texels of each point where all eight read one texture row
     // pair within a window of nine texels: each row's window read whole and

@@ -128,6 +128,7 @@ struct Avx512 {
     }
     static inline bool AnyEqual(I a, I b) { return _mm512_cmpeq_epi32_mask(a, b) != 0; }
     static inline bool NoneOf(I a, I bits) { return _mm512_test_epi32_mask(a, bits) == 0; }
+    static inline bool NoneAbove16(I a, I limit) { return _mm512_cmpgt_epi16_mask(a, limit) == 0; }
 
     // The four texels of each point where the batch reads one texture row
     // (a sprite's row, seen square on) within 128 texels: windows of the
@@ -183,7 +184,7 @@ struct Avx512 {
         return true;
     }
 
-    // Whether every lane of mask lies in a black block (BlackBlocks): the
+    // Whether every lane of mask lies in a dark block (BlackBlocks): the
     // 32 rows of blocks in two registers, a lane's row picked by its block
     // row and its bit by its block column.
     static const bool kBlackBlocks = true;
@@ -191,9 +192,21 @@ struct Avx512 {
         I low, high;
         __m128i shiftU, shiftV;
     };
-    static inline BlackTable LoadBlackBlocks(const BlackBlocks& blocks) {
-        return {_mm512_load_si512(blocks.rows), _mm512_load_si512(blocks.rows + 16),
-                _mm_cvtsi32_si128(blocks.shiftU), _mm_cvtsi32_si128(blocks.shiftV)};
+    // The black blocks, or those whose peaks are all within dark (blue,
+    // green, red): 64 blocks, two rows, to a compare.
+    static inline BlackTable LoadBlackBlocks(const BlackBlocks& blocks, const uint8_t* dark) {
+        const __m128i shiftU = _mm_cvtsi32_si128(blocks.shiftU), shiftV = _mm_cvtsi32_si128(blocks.shiftV);
+        if ((dark[0] | dark[1] | dark[2]) == 0)
+            return {_mm512_load_si512(blocks.rows), _mm512_load_si512(blocks.rows + 16), shiftU, shiftV};
+        const __m512i blue = _mm512_set1_epi8(char(dark[0])), green = _mm512_set1_epi8(char(dark[1]));
+        const __m512i red = _mm512_set1_epi8(char(dark[2]));
+        alignas(64) uint64_t rows[16];
+        for (int i = 0; i < 16; ++i) {
+            __mmask64 m = _mm512_cmple_epu8_mask(_mm512_load_si512(blocks.peaks[0] + 64 * i), blue);
+            m = _mm512_mask_cmple_epu8_mask(m, _mm512_load_si512(blocks.peaks[1] + 64 * i), green);
+            rows[i] = _mm512_mask_cmple_epu8_mask(m, _mm512_load_si512(blocks.peaks[2] + 64 * i), red);
+        }
+        return {_mm512_load_si512(rows), _mm512_load_si512(rows + 8), shiftU, shiftV};
     }
     static RASTER_INLINE bool AllBlack(const BlackTable& t, I xa, I ym, M mask) {
         const I row = _mm512_permutex2var_epi32(t.low, _mm512_srl_epi32(ym, t.shiftV), t.high);

@@ -130,6 +130,18 @@ struct Triangle {
     uint8_t flat[4];   // B, G, R, A
 };
 
+// Under a pipeline whose black adds nothing (blackAddsNothing), for a
+// triangle of one colour: per colour channel, the largest texel value that
+// the combine turns to 0. The result is 0 while t * m * shiftMul < 65536,
+// with m = (diffuse + 1) * mulK + mulAdd.
+inline void DarkLimits(const Pipeline& p, const Triangle& tri, uint8_t* limits) {
+    for (int ch = 0; ch < 3; ++ch) {
+        const uint32_t m = ((uint32_t(tri.flat[ch]) + 1) * p.mulK[ch] + p.mulAdd[ch]) & 0xFFFF, shift = p.shiftMul[ch];
+        const uint32_t limit = m == 0 || shift == 0 ? 255 : 65535 / shift / m;
+        limits[ch] = uint8_t(limit < 255 ? limit : 255);
+    }
+}
+
 // Setup (raster_setup.cpp): turns three vertices into up to kMaxPieces
 // triangles (more than one only when the triangle leaves the depth range or
 // reaches beyond the guard band). Returns the number written to out.

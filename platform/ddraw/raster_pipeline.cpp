@@ -148,16 +148,26 @@ void MakeBlackBlocks(const uint32_t* texels, int width, int height, BlackBlocks*
     out->count = 0;
     const int blocksU = width >> out->shiftU, blocksV = height >> out->shiftV;
     const int bw = 1 << out->shiftU, bh = 1 << out->shiftV;
+    for (int ch = 0; ch < 3; ++ch) out->texturePeak[ch] = 0;
     for (int by = 0; by < 32; ++by) {
         uint32_t row = 0;
-        for (int bx = 0; by < blocksV && bx < blocksU; ++bx) {
-            // The block's texels and the next column and row (wrapping).
-            bool black = true;
-            for (int y = by * bh; black && y <= by * bh + bh; ++y)
-                for (int x = bx * bw; black && x <= bx * bw + bw; ++x)
-                    black = !(texels[size_t(y & (height - 1)) * size_t(width) + size_t(x & (width - 1))] & 0x00FFFFFFu);
-            row |= uint32_t(black) << bx;
-            out->count += black;
+        for (int bx = 0; bx < 32; ++bx) {
+            uint32_t peak[3] = {255, 255, 255};
+            if (by < blocksV && bx < blocksU) {
+                // The block's texels and the next column and row (wrapping).
+                peak[0] = peak[1] = peak[2] = 0;
+                for (int y = by * bh; y <= by * bh + bh; ++y)
+                    for (int x = bx * bw; x <= bx * bw + bw; ++x) {
+                        const uint32_t t = texels[size_t(y & (height - 1)) * size_t(width) + size_t(x & (width - 1))];
+                        for (int ch = 0; ch < 3; ++ch) peak[ch] = std::max(peak[ch], t >> (8 * ch) & 0xFF);
+                    }
+                const bool black = (peak[0] | peak[1] | peak[2]) == 0;
+                row |= uint32_t(black) << bx;
+                out->count += black;
+                for (int ch = 0; ch < 3; ++ch)
+                    out->texturePeak[ch] = uint8_t(std::max<uint32_t>(out->texturePeak[ch], peak[ch]));
+            }
+            for (int ch = 0; ch < 3; ++ch) out->peaks[ch][by * 32 + bx] = uint8_t(peak[ch]);
         }
         out->rows[by] = row; // none past the texture's last row of blocks
     }

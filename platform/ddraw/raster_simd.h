@@ -131,13 +131,13 @@ struct Lanes8 {
     static const bool kBroadcastLoads = false; // SSE2 reads no constant into every lane at once
     static const bool kColumns = true; // rows may filter their texel columns once
     static const bool kWindows = false; // no eight lanes read from a window of eight
-    // No batches passed over by the texture's black blocks (BlackBlocks):
+    // No batches passed over by the texture's dark blocks (BlackBlocks):
     // eight lanes would look them up with a gather (measured: slower) or in
     // four registers. A backend that does defines BlackTable (the blocks as
     // it reads them), LoadBlackBlocks and AllBlack.
     static const bool kBlackBlocks = false;
     struct BlackTable {};
-    static inline BlackTable LoadBlackBlocks(const BlackBlocks&) { return BlackTable(); }
+    static inline BlackTable LoadBlackBlocks(const BlackBlocks&, const uint8_t*) { return BlackTable(); }
 
     // A batch's values from a row, or fewer. A row belongs to one thread,
     // so a whole batch may be read and written back where it lies within
@@ -290,10 +290,21 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // not change along a row (with perspective, neither does q), or changes
     // by less than half a texel a batch; and stops where they still miss.
     int windowHits = 0, windowMisses = 0;
-    // The texture's black blocks (BlackBlocks), where the backend looks a
-    // batch's points up in them before reading texels.
-    const bool black = B::kBlackBlocks && Tex == kTexBilinear && p.black;
-    const typename B::BlackTable blackTable = black ? B::LoadBlackBlocks(*p.black) : typename B::BlackTable();
+    // The texture's dark blocks (BlackBlocks), where the backend looks a
+    // batch's points up in them before reading texels: the black ones, or,
+    // under one colour, those whose peaks that colour scales to black (a
+    // dim glow's, a fading particle's). Where it scales the whole texture
+    // to black, nothing is drawn but depth.
+    uint8_t dark[3] = {0, 0, 0};
+    if (Flat && Tex != kTexNone && p.blackAddsNothing) {
+        DarkLimits(p, tri, dark);
+        const uint8_t* peak = p.black ? p.black->texturePeak : nullptr;
+        if (peak && dark[0] >= peak[0] && dark[1] >= peak[1] && dark[2] >= peak[2] && !(Depth && p.depthWrite)) return;
+    }
+    const bool black =
+        B::kBlackBlocks && Tex == kTexBilinear && p.black && (p.black->count > 0 || (dark[0] | dark[1] | dark[2]) != 0);
+    const typename B::BlackTable blackTable = black ? B::LoadBlackBlocks(*p.black, dark) : typename B::BlackTable();
+    const I darkRB = pair(dark[0] * 128u + 127, dark[2] * 128u + 127), darkAG = pair(dark[1] * 128u + 127, 0x7FFF);
     bool tryWindows = Persp ? tri.t.dx == 0.0f && tri.q.dx == 0.0f : Max(tri.t.dx, -tri.t.dx) * float(kBatch) < 128.0f;
 
     // A batch between its two halves: the first tests and writes depth and
@@ -422,7 +433,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         const I oneI = B::SetI(1);
         if (fastWrap) {
             const I xa = B::And(x, maskU), ym = B::And(y, maskV);
-            // A batch whose points all lie in black blocks adds nothing (its
+            // A batch whose points all lie in dark blocks adds nothing (its
             // depth, if any, is written above).
             if constexpr (B::kBlackBlocks) {
                 if (black && B::AllBlack(blackTable, xa, ym, b.pass)) return false;
@@ -470,8 +481,9 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     auto finish = [&](const Batch& b) {
         if (skipBlack) {
             if constexpr (Columns) {
-                // Columns without blue, green or red filter to none.
-                if (B::NoneOf(B::Or(b.t00, b.t01), B::SetI(-1)) && B::NoneOf(B::Or(b.t10, b.t11), B::SetI(0xFFFF)))
+                // Columns (halved) of at most a limit * 128 + 127 filter to
+                // at most the limit, which the combine turns to black.
+                if (B::NoneAbove16(B::Max16(b.t00, b.t01), darkRB) && B::NoneAbove16(B::Max16(b.t10, b.t11), darkAG))
                     return;
             } else {
                 const I texels = Tex == kTexPoint ? b.t00 : B::Or(B::Or(b.t00, b.t01), B::Or(b.t10, b.t11));

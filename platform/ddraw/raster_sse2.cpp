@@ -112,6 +112,10 @@ struct Sse2 : Lanes8 {
         const __m128i both = _mm_and_si128(_mm_or_si128(a.lo, a.hi), bits.lo);
         return _mm_movemask_epi8(_mm_cmpeq_epi32(both, _mm_setzero_si128())) == 0xFFFF;
     }
+    // Whether no (signed) 16-bit lane of a is above limit's.
+    static inline bool NoneAbove16(I a, I limit) {
+        return _mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi16(a.lo, limit.lo), _mm_cmpgt_epi16(a.hi, limit.hi))) == 0;
+    }
 
     static inline F SetF(float v) { return {_mm_set1_ps(v), _mm_set1_ps(v)}; }
     static inline F FromInt(I a) { return {_mm_cvtepi32_ps(a.lo), _mm_cvtepi32_ps(a.hi)}; }
