@@ -758,6 +758,59 @@ TEST_F(Raster, DimColoursPassOverOnlyWhatTheyScaleToBlack) {
     }
 }
 
+TEST_F(Raster, AdditiveSpritesPassOverOnlyTargetsAlreadyWhite) {
+    // A white target with one grey pixel a row, at every lane of a batch in
+    // turn, and white rows between: sprites seen square on, added with and
+    // without a depth test that writes, brighten the grey pixels and leave
+    // white as it is. Every path matches the portable one, depths included.
+    std::vector<uint32_t> texels(64 * 64);
+    std::mt19937 rng(7);
+    for (uint32_t& t : texels) t = rng() | 0x80404040u;
+    IDirectDrawSurface7* texture = Texture(64, 64, texels);
+    auto frames = [&] {
+        Frames out;
+        d->SetTexture(0, texture);
+        d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
+        d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
+        d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_LESS);
+        for (bool depth : {false, true})
+            for (DWORD src : {DWORD(D3DBLEND_SRCALPHA), DWORD(D3DBLEND_ONE)}) {
+                d->SetRenderState(D3DRENDERSTATE_SRCBLEND, src);
+                d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
+                d->SetRenderState(D3DRENDERSTATE_ZENABLE, depth);
+                d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, depth);
+                d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFF, 1.0f, 0);
+                for (int y = 0; y < kHeight; y += 2) {
+                    D3DRECT dot = {(y * 5) % kWidth, y, (y * 5) % kWidth + 1, y + 1};
+                    d->Clear(1, &dot, D3DCLEAR_TARGET, 0xFF404040, 0.0f, 0);
+                }
+                const D3DCOLOR c = 0xFF606060;
+                Quad(V(0, 0, c, 0.5f, 0, 0), V(kWidth, 0, c, 0.5f, 0.5f, 0), V(kWidth, kHeight, c, 0.5f, 0.5f, 0.4f),
+                     V(0, kHeight, c, 0.5f, 0, 0.4f));
+                Quad(V(3, 5, c, 0.25f, 0.3f, 0.1f), V(45, 5, c, 0.25f, 0.9f, 0.1f), V(45, 40, c, 0.25f, 0.9f, 0.6f),
+                     V(3, 40, c, 0.25f, 0.3f, 0.6f));
+                out.emplace_back(Colors(), Depths());
+            }
+        return out;
+    };
+    ASSERT_TRUE(DDrawSetRasterPath("portable"));
+    const Frames reference = frames();
+    const uint16_t grey = 0x4208;
+    for (const auto& f : reference) {
+        const long white = std::count(f.first.begin(), f.first.end(), uint16_t(0xFFFF));
+        const long brightened =
+            std::count_if(f.first.begin(), f.first.end(), [&](uint16_t c) { return c > grey && c != 0xFFFF; });
+        EXPECT_EQ(brightened, kHeight / 2);
+        EXPECT_EQ(white + brightened, long(f.first.size()));
+    }
+    for (const char* path : {"sse2", "avx2", "avx512"}) {
+        if (!DDrawHasRasterPath(path)) continue;
+        ASSERT_TRUE(DDrawSetRasterPath(path));
+        EXPECT_TRUE(frames() == reference) << path;
+    }
+}
+
 TEST_F(Raster, PictureIsTheSameForAnyNumberOfThreads) {
     DDrawSetRasterThreads(1);
     Frames one = BusyFrames();

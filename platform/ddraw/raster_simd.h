@@ -188,6 +188,10 @@ struct Lanes8 {
     static inline H ZeroH() { return _mm_setzero_si128(); }
     static inline M AndM(M a, M b) { return _mm_and_si128(a, b); }
     static inline M XorM(M a, M b) { return _mm_xor_si128(a, b); }
+    // Every lane of mask white (0xFFFF).
+    static inline bool AllWhite(H v, M mask) {
+        return _mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(-1)), mask)) == 0;
+    }
     // Unsigned comparisons of 16-bit lanes: signed ones after flipping the
     // top bits.
     static inline M LessU(H a, H b) {
@@ -319,6 +323,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     struct Batch {
         I t00, t01, t10, t11, u, v;
         F fx, cRow[4];
+        H old; // the target, where an additive blend read it early
         M pass;
         uint16_t* color;
         uint16_t* color2; // a pair's second row
@@ -386,6 +391,14 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 if (B::kMaskedStores) storePassing(depth, depth2, twoRows, zNew, b.pass);
                 else storeH(depth, B::SelectH(b.pass, zNew, buffer), len, inRow, twoRows, depth2, len2);
             }
+        }
+        // An additive blend leaves white as it is: a batch whose passing
+        // pixels are all white already is done once its depth is. Only
+        // sprites facing the screen find enough of them (a glow's heart,
+        // under its many layers) to pay for the test.
+        if (Blend == kBlendAdd && Columns) {
+            b.old = loadH(color, len, inRow, twoRows, color2, len2);
+            if (B::AllWhite(b.old, b.pass)) return false;
         }
         if (Tex == kTexNone) return true;
         if constexpr (Columns) {
@@ -524,7 +537,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         // A backend with masked stores writes only the passing lanes, without
         // reading the others first.
         const bool masked = B::kMaskedStores && !readsTarget && !whole;
-        if (readsTarget || (!whole && !masked)) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
+        if (Blend == kBlendAdd && Columns) old = b.old;
+        else if (readsTarget || (!whole && !masked)) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
         // The target's colours widened to 8 bits a channel: each field
         // moved to the top of its 16-bit half and multiplied high, by 8.25
         // for five bits (x << 3 | x >> 2) and 4.0625 for six (x << 2 | x >> 4).
