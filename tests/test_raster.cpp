@@ -700,55 +700,80 @@ TEST_F(Raster, DimColoursPassOverOnlyWhatTheyScaleToBlack) {
     // Patches of 8 x 6 texels at the largest values that (blue 15, green 7,
     // red 3) scales to black under MODULATE, and (7, 3, 1) under
     // MODULATE2X, or one channel alone one above it: added over a target at
-    // the top of its 565 steps, where a source of 1 shows. Then a texture
-    // that is dark throughout, which still writes depth. Every path matches
-    // the portable one.
+    // the top of its 565 steps, where a source of 1 shows, from three places
+    // in the texture, behind columns that fail the depth test four pixels
+    // wide. After the first, a colour red enough to light them all; the
+    // first again last. Then a texture that is dark throughout, which still
+    // writes depth, and the patches once more under the colour it ended
+    // with. Every path matches the portable one.
     const uint32_t dark = 0xFF3F1F0Fu, kinds[] = {dark, 0xFF000010u, 0xFF002000u, 0xFF400000u};
     std::vector<uint32_t> patches(64 * 64), flat(64 * 64, dark);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) patches[size_t(y) * 64 + x] = kinds[(x / 8 + 3 * (y / 6)) % 4];
     IDirectDrawSurface7* textures[] = {Texture(64, 64, patches, false), Texture(64, 64, flat, false)};
+    const struct {
+        DWORD op;
+        D3DCOLOR c;
+        bool lightsAll;
+    } colours[] = {{D3DTOP_MODULATE, 0xFF03070F, false},
+                   {D3DTOP_MODULATE, 0xFF07070F, true},
+                   {D3DTOP_MODULATE2X, 0xFF010307, false},
+                   {D3DTOP_MODULATE, 0xFF03070F, false}};
     auto frames = [&] {
         Frames out;
         d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
         d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
         d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
-        d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_ALWAYS);
+        d->SetRenderState(D3DRENDERSTATE_ZENABLE, TRUE);
+        d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_LESS);
         d->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, TRUE);
         d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
         d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
         for (IDirectDrawSurface7* texture : textures)
-            for (bool twice : {false, true})
-                for (int kind = 0; kind < 3; ++kind) { // leaning, with perspective, square on
-                    d->SetTexture(0, texture);
-                    d->SetRenderState(D3DRENDERSTATE_ZENABLE, texture == textures[1]);
-                    d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, texture == textures[1]);
-                    d->SetTextureStageState(0, D3DTSS_COLOROP, twice ? D3DTOP_MODULATE2X : D3DTOP_MODULATE);
-                    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFE7C3E7, 0.0f, 0);
-                    const D3DCOLOR c = twice ? 0xFF010307 : 0xFF03070F;
-                    // Four pixels a texel, v changing along a row but square on.
-                    const float top = kind == 1 ? 0.3f : 1.0f, lean = kind == 2 ? 0.0f : 0.02f;
-                    D3DTLVERTEX q[4] = {V(0, 0, c, 0.5f, 0, 0, top), V(kWidth, 0, c, 0.5f, 0.25f, lean, top),
-                                        V(kWidth, kHeight, c, 0.5f, 0.25f, 0.19f + lean, 1),
-                                        V(0, kHeight, c, 0.5f, 0, 0.19f, 1)};
-                    Quad(q[0], q[1], q[2], q[3]);
-                    out.emplace_back(Colors(), Depths());
-                }
+            for (const auto& colour : colours)
+                for (int kind = 0; kind < 3; ++kind) // leaning, with perspective, square on
+                    for (float at : {0.0f, 0.4f, 0.75f}) {
+                        d->SetTexture(0, texture);
+                        d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, texture == textures[1]);
+                        d->SetTextureStageState(0, D3DTSS_COLOROP, colour.op);
+                        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFE7C3E7, 1.0f, 0);
+                        for (int x = 0; x < kWidth; x += 16) {
+                            D3DRECT hidden = {x, 0, x + 4, kHeight};
+                            d->Clear(1, &hidden, D3DCLEAR_ZBUFFER, 0, 0.0f, 0);
+                        }
+                        // Four pixels a texel, v changing along a row but square on.
+                        const D3DCOLOR c = colour.c;
+                        const float top = kind == 1 ? 0.3f : 1.0f, lean = kind == 2 ? 0.0f : 0.02f;
+                        const float u0 = at, u1 = at + 0.25f, v0 = at, v1 = at + 0.19f;
+                        Quad(V(0, 0, c, 0.5f, u0, v0, top), V(kWidth, 0, c, 0.5f, u1, v0 + lean, top),
+                             V(kWidth, kHeight, c, 0.5f, u1, v1 + lean, 1), V(0, kHeight, c, 0.5f, u0, v1, 1));
+                        out.emplace_back(Colors(), Depths());
+                    }
+        d->SetTexture(0, textures[0]);
+        d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, FALSE);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFE7C3E7, 1.0f, 0);
+        d->SetTextureStageState(0, D3DTSS_COLOROP, colours[3].op);
+        const D3DCOLOR c = colours[3].c;
+        Quad(V(0, 0, c, 0.25f, 0, 0), V(kWidth, 0, c, 0.25f, 0.25f, 0.02f),
+             V(kWidth, kHeight, c, 0.25f, 0.25f, 0.21f), V(0, kHeight, c, 0.25f, 0, 0.19f));
+        out.emplace_back(Colors(), Depths());
         return out;
     };
     ASSERT_TRUE(DDrawSetRasterPath("portable"));
     const Frames reference = frames();
     Fill(0xFFE7C3E7);
     const uint16_t cleared = Pixel(0, 0);
+    const long visible = long(kHeight) * (kWidth - kWidth / 4);
+    ASSERT_EQ(reference.size(), 2u * 4 * 9 + 1);
     for (size_t f = 0; f < reference.size(); ++f) {
-        const auto& colours = reference[f].first;
-        const long lit = std::count_if(colours.begin(), colours.end(), [&](uint16_t c) { return c != cleared; });
-        if (f < 6) { // a pixel of one above shows, of the largest dark value not
-            EXPECT_GT(lit, long(colours.size()) / 8) << f;
-            EXPECT_LT(lit, long(colours.size()) * 7 / 8) << f;
+        const auto& [colour, depth] = reference[f];
+        const long lit = std::count_if(colour.begin(), colour.end(), [&](uint16_t c) { return c != cleared; });
+        if (f < 36 || f == 72) { // a pixel of one above shows, of the largest dark value not
+            EXPECT_GT(lit, long(colour.size()) / 8) << f;
+            EXPECT_LT(lit, long(colour.size()) * 7 / 8) << f;
         } else {
-            EXPECT_EQ(lit, 0) << f;
-            EXPECT_NE(reference[f].second[0], 0) << f; // depth written
+            EXPECT_EQ(lit, colours[f / 9 % 4].lightsAll ? visible : 0) << f;
+            EXPECT_EQ(std::count(depth.begin(), depth.end(), uint16_t(32768)), visible) << f;
         }
     }
     for (const char* path : {"sse2", "avx2", "avx512"}) {

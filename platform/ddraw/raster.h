@@ -77,6 +77,7 @@ struct BlackBlocks {
     uint8_t texturePeak[3] = {};
     int shiftU = 0, shiftV = 0;
     int count = 0; // black blocks
+    uint64_t serial = 0; // new each time the blocks are made: what a backend keys its own copies by
 };
 void MakeBlackBlocks(const uint32_t* texels, int width, int height, BlackBlocks* out);
 

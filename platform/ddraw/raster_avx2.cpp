@@ -134,6 +134,62 @@ struct Avx2 : Lanes8 {
         return true;
     }
 
+    // Whether every lane of mask lies in a dark block (BlackBlocks): the 32
+    // rows of blocks in four registers, a lane's row picked from each by its
+    // low three bits and among the four by the next two, its bit by its
+    // block column.
+    static const bool kBlackBlocks = true;
+    struct BlackTable {
+        I rows[4];
+        __m128i shiftU, shiftV;
+    };
+    // The black blocks, or those whose peaks are all within dark (blue,
+    // green, red): a row of 32 blocks to a compare. Each thread keeps the
+    // last it made, which a run of triangles of one colour over one texture
+    // (a quad's two, a strip's) shares.
+    static inline BlackTable LoadBlackBlocks(const BlackBlocks& blocks, const uint8_t* dark) {
+        BlackTable t;
+        t.shiftU = _mm_cvtsi32_si128(blocks.shiftU), t.shiftV = _mm_cvtsi32_si128(blocks.shiftV);
+        const uint32_t* rows = blocks.rows;
+        if ((dark[0] | dark[1] | dark[2]) != 0) {
+            struct sLast {
+                uint64_t serial = 0;
+                uint8_t dark[3] = {};
+                alignas(32) uint32_t rows[32] = {}; // none dark until first made
+            };
+            thread_local sLast last;
+            if (last.serial != blocks.serial || last.dark[0] != dark[0] || last.dark[1] != dark[1] ||
+                last.dark[2] != dark[2]) {
+                const __m256i blue = _mm256_set1_epi8(char(dark[0])), green = _mm256_set1_epi8(char(dark[1]));
+                const __m256i red = _mm256_set1_epi8(char(dark[2]));
+                auto within = [&](int channel, int y, __m256i limit) {
+                    const __m256i peak = LoadU(reinterpret_cast<const uint32_t*>(blocks.peaks[channel] + 32 * y));
+                    return _mm256_cmpeq_epi8(_mm256_max_epu8(peak, limit), limit);
+                };
+                for (int y = 0; y < 32; ++y)
+                    last.rows[y] = uint32_t(_mm256_movemask_epi8(
+                        _mm256_and_si256(_mm256_and_si256(within(0, y, blue), within(1, y, green)), within(2, y, red))));
+                last.serial = blocks.serial;
+                last.dark[0] = dark[0], last.dark[1] = dark[1], last.dark[2] = dark[2];
+            }
+            rows = last.rows;
+        }
+        for (int i = 0; i < 4; ++i) t.rows[i] = LoadU(rows + 8 * i);
+        return t;
+    }
+    static RASTER_INLINE bool AllBlack(const BlackTable& t, I xa, I ym, __m128i mask) {
+        const I row = _mm256_srl_epi32(ym, t.shiftV);
+        auto pick = [](I a, I b, I select) {
+            return _mm256_castps_si256(
+                _mm256_blendv_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), _mm256_castsi256_ps(select)));
+        };
+        const I third = _mm256_slli_epi32(row, 28), fourth = _mm256_slli_epi32(row, 27);
+        const I low = pick(_mm256_permutevar8x32_epi32(t.rows[0], row), _mm256_permutevar8x32_epi32(t.rows[1], row), third);
+        const I high = pick(_mm256_permutevar8x32_epi32(t.rows[2], row), _mm256_permutevar8x32_epi32(t.rows[3], row), third);
+        const I bits = _mm256_srlv_epi32(pick(low, high, fourth), _mm256_srl_epi32(xa, t.shiftU));
+        return _mm256_testz_si256(_mm256_andnot_si256(bits, SetI(1)), _mm256_cvtepi16_epi32(mask)) != 0;
+    }
+
     static inline F SetF(float v) { return _mm256_set1_ps(v); }
     static inline F FromInt(I a) { return _mm256_cvtepi32_ps(a); }
     static inline I Trunc(F a) { return _mm256_cvttps_epi32(a); }

@@ -146,6 +146,8 @@ void MakeBlackBlocks(const uint32_t* texels, int width, int height, BlackBlocks*
     while ((2 << logH) <= height) ++logH;
     out->shiftU = std::max(0, logW - 5), out->shiftV = std::max(0, logH - 5);
     out->count = 0;
+    static std::atomic<uint64_t> made{0};
+    out->serial = ++made;
     const int blocksU = width >> out->shiftU, blocksV = height >> out->shiftV;
     const int bw = 1 << out->shiftU, bh = 1 << out->shiftV;
     for (int ch = 0; ch < 3; ++ch) out->texturePeak[ch] = 0;

@@ -131,10 +131,10 @@ struct Lanes8 {
     static const bool kBroadcastLoads = false; // SSE2 reads no constant into every lane at once
     static const bool kColumns = true; // rows may filter their texel columns once
     static const bool kWindows = false; // no eight lanes read from a window of eight
-    // No batches passed over by the texture's dark blocks (BlackBlocks):
-    // eight lanes would look them up with a gather (measured: slower) or in
-    // four registers. A backend that does defines BlackTable (the blocks as
-    // it reads them), LoadBlackBlocks and AllBlack.
+    // No batches passed over by the texture's dark blocks (BlackBlocks),
+    // unless the backend defines BlackTable (the blocks as it reads them),
+    // LoadBlackBlocks and AllBlack: AVX2 does, from four registers (a
+    // gather was slower); SSE2, without a permute of 32-bit lanes, does not.
     static const bool kBlackBlocks = false;
     struct BlackTable {};
     static inline BlackTable LoadBlackBlocks(const BlackBlocks&, const uint8_t*) { return BlackTable(); }
