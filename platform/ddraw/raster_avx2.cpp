@@ -184,8 +184,8 @@ struct Avx2 : Lanes8 {
                 _mm256_blendv_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), _mm256_castsi256_ps(select)));
         };
         const I third = _mm256_slli_epi32(row, 28), fourth = _mm256_slli_epi32(row, 27);
-        const I low = pick(_mm256_permutevar8x32_epi32(t.rows[0], row), _mm256_permutevar8x32_epi32(t.rows[1], row), third);
-        const I high = pick(_mm256_permutevar8x32_epi32(t.rows[2], row), _mm256_permutevar8x32_epi32(t.rows[3], row), third);
+        auto rows = [&](int i) { return _mm256_permutevar8x32_epi32(t.rows[i], row); };
+        const I low = pick(rows(0), rows(1), third), high = pick(rows(2), rows(3), third);
         const I bits = _mm256_srlv_epi32(pick(low, high, fourth), _mm256_srl_epi32(xa, t.shiftU));
         return _mm256_testz_si256(_mm256_andnot_si256(bits, SetI(1)), _mm256_cvtepi16_epi32(mask)) != 0;
     }

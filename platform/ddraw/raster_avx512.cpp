@@ -267,7 +267,9 @@ struct Avx512 {
     static inline M LessU(H a, H b) { return _mm256_cmplt_epu16_mask(a, b); }
     static inline M GreaterU(H a, H b) { return _mm256_cmpgt_epu16_mask(a, b); }
     static inline M EqualH(H a, H b) { return _mm256_cmpeq_epi16_mask(a, b); }
-    static inline bool AllWhite(H v, M mask) { return _mm256_mask_cmpneq_epi16_mask(mask, v, _mm256_set1_epi16(-1)) == 0; }
+    static inline bool AllWhite(H v, M mask) {
+        return _mm256_mask_cmpneq_epi16_mask(mask, v, _mm256_set1_epi16(-1)) == 0;
+    }
     static inline bool AnyM(M mask) { return mask != 0; }
     static inline bool AllM(M mask) { return mask == 0xFFFF; }
 };
