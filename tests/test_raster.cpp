@@ -807,7 +807,7 @@ TEST_F(Raster, AdditiveSpritesPassOverOnlyTargetsAlreadyWhite) {
                 d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, depth);
                 d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFF, 1.0f, 0);
                 for (int y = 0; y < kHeight; y += 2) {
-                    D3DRECT dot = {(y * 5) % kWidth, y, (y * 5) % kWidth + 1, y + 1};
+                    D3DRECT dot = {y / 2 * 5 % kWidth, y, y / 2 * 5 % kWidth + 1, y + 1};
                     d->Clear(1, &dot, D3DCLEAR_TARGET, 0xFF404040, 0.0f, 0);
                 }
                 const D3DCOLOR c = 0xFF606060;
