@@ -309,6 +309,11 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         B::kBlackBlocks && Tex == kTexBilinear && p.black && (p.black->count > 0 || (dark[0] | dark[1] | dark[2]) != 0);
     const typename B::BlackTable blackTable = black ? B::LoadBlackBlocks(*p.black, dark) : typename B::BlackTable();
     const I darkRB = pair(dark[0] * 128u + 127, dark[2] * 128u + 127), darkAG = pair(dark[1] * 128u + 127, 0x7FFF);
+    // An additive blend leaves white as it is: a batch whose passing pixels
+    // are all white already is done once its depth is. Only sprites facing
+    // the screen find enough of them (a glow's heart, under its many
+    // layers) to pay for reading the target before the texels.
+    constexpr bool whiteTest = Blend == kBlendAdd && Columns;
     bool tryWindows = Persp ? tri.t.dx == 0.0f && tri.q.dx == 0.0f : Max(tri.t.dx, -tri.t.dx) * float(kBatch) < 128.0f;
 
     // A batch between its two halves: the first tests and writes depth and
@@ -323,7 +328,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     struct Batch {
         I t00, t01, t10, t11, u, v;
         F fx, cRow[4];
-        H old; // the target, where an additive blend read it early
+        H old; // the target, where whiteTest read it early
         M pass;
         uint16_t* color;
         uint16_t* color2; // a pair's second row
@@ -392,11 +397,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 else storeH(depth, B::SelectH(b.pass, zNew, buffer), len, inRow, twoRows, depth2, len2);
             }
         }
-        // An additive blend leaves white as it is: a batch whose passing
-        // pixels are all white already is done once its depth is. Only
-        // sprites facing the screen find enough of them (a glow's heart,
-        // under its many layers) to pay for the test.
-        if (Blend == kBlendAdd && Columns) {
+        if constexpr (whiteTest) {
             b.old = loadH(color, len, inRow, twoRows, color2, len2);
             if (B::AllWhite(b.old, b.pass)) return false;
         }
@@ -537,7 +538,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         // A backend with masked stores writes only the passing lanes, without
         // reading the others first.
         const bool masked = B::kMaskedStores && !readsTarget && !whole;
-        if (Blend == kBlendAdd && Columns) old = b.old;
+        if (whiteTest) old = b.old;
         else if (readsTarget || (!whole && !masked)) old = loadH(b.color, b.len, b.inRow, b.pair, b.color2, b.len2);
         // The target's colours widened to 8 bits a channel: each field
         // moved to the top of its 16-bit half and multiplied high, by 8.25
