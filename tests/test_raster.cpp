@@ -783,6 +783,85 @@ TEST_F(Raster, DimColoursPassOverOnlyWhatTheyScaleToBlack) {
     }
 }
 
+TEST_F(Raster, WhiteTexturesDrawWhatTheirFilterReads) {
+    // Random triangles under every blend the show uses, both filters, with
+    // and without perspective, shaded and flat, three combine operations
+    // and a depth test that writes, textured by a texture of white texels
+    // only, which is drawn without reading it, and by one white but for a
+    // grey texel that no point here reaches, which is read and filtered:
+    // on every path the two pictures are the same. Where the grey texel is
+    // reached, they differ. So do they, with texels white in colour only
+    // (alpha 0x80), which are read.
+    auto textures = [&](uint32_t texel) {
+        std::vector<uint32_t> texels(16 * 16, texel);
+        IDirectDrawSurface7* same = Texture(16, 16, texels);
+        texels[12 * 16 + 12] = (texel & 0xFF000000u) | 0x808080u;
+        return std::make_pair(same, Texture(16, 16, texels));
+    };
+    const DWORD pairs[][2] = {{D3DBLEND_ONE, D3DBLEND_ZERO},
+                              {D3DBLEND_SRCALPHA, D3DBLEND_ONE},
+                              {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
+                              {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR}};
+    const DWORD ops[] = {D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_SELECTARG1};
+    auto frames = [&](IDirectDrawSurface7* texture, float reach) {
+        Frames out;
+        std::mt19937 rng(11);
+        auto real = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+        d->SetTexture(0, texture);
+        d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
+        d->SetRenderState(D3DRENDERSTATE_ZENABLE, TRUE);
+        d->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_LESSEQUAL);
+        for (const auto& pair : pairs)
+            for (DWORD filter : {DWORD(D3DTFG_LINEAR), DWORD(D3DTFG_POINT)})
+                for (int kind = 0; kind < 4; ++kind) { // flat or shaded, with perspective or not
+                    d->SetRenderState(D3DRENDERSTATE_SRCBLEND, pair[0]);
+                    d->SetRenderState(D3DRENDERSTATE_DESTBLEND, pair[1]);
+                    d->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
+                    d->SetTextureStageState(0, D3DTSS_COLOROP, ops[(kind + int(filter)) % 3]);
+                    d->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, kind >= 2);
+                    d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, pair[1] == D3DBLEND_ZERO);
+                    d->BeginScene();
+                    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF405060, 1.0f, 0);
+                    std::vector<D3DTLVERTEX> v(60);
+                    for (size_t k = 0; k < v.size(); ++k) {
+                        const D3DCOLOR c = kind % 2 && k % 3 ? v[k - k % 3].color : D3DCOLOR(rng() | 0x40000000u);
+                        v[k] = V(real(-8, kWidth + 8), real(-8, kHeight + 8), c, real(0, 1), real(0.1f, reach),
+                                 real(0.1f, reach), kind >= 2 ? real(0.2f, 2) : 1.0f);
+                    }
+                    d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), DWORD(v.size()), 0);
+                    d->EndScene();
+                    out.emplace_back(Colors(), Depths());
+                }
+        return out;
+    };
+    const auto [white, grey] = textures(0xFFFFFFFFu);
+    const auto [whiteColour, greyColour] = textures(0x80FFFFFFu);
+    ASSERT_TRUE(DDrawSetRasterPath("portable"));
+    const Frames read = frames(grey, 0.4f), readColour = frames(greyColour, 0.4f);
+    Fill(0xFF405060);
+    const uint16_t cleared = Pixel(0, 0);
+    // Drawn over most of the picture (but where white modulates the target
+    // to itself), in many colours.
+    std::vector<uint16_t> colours;
+    int covered = 0;
+    for (const auto& f : read) {
+        covered += std::count_if(f.first.begin(), f.first.end(), [&](uint16_t c) { return c != cleared; }) >
+                   kWidth * kHeight / 2;
+        colours.insert(colours.end(), f.first.begin(), f.first.end());
+    }
+    EXPECT_GE(covered, int(read.size()) - 4);
+    std::sort(colours.begin(), colours.end());
+    EXPECT_GT(std::unique(colours.begin(), colours.end()) - colours.begin(), 1000);
+    EXPECT_FALSE(readColour == read);
+    for (const char* path : {"portable", "sse2", "avx2", "avx512"}) {
+        if (!DDrawHasRasterPath(path)) continue;
+        ASSERT_TRUE(DDrawSetRasterPath(path));
+        EXPECT_TRUE(frames(white, 0.4f) == read) << path;
+        EXPECT_TRUE(frames(whiteColour, 0.4f) == readColour) << path;
+        EXPECT_FALSE(frames(white, 1.0f) == frames(grey, 1.0f)) << path;
+    }
+}
+
 TEST_F(Raster, AdditiveSpritesPassOverOnlyTargetsAlreadyWhite) {
     // A white target with one grey pixel a row, at every lane of a batch in
     // turn, and white rows between: sprites seen square on, added with and

@@ -100,6 +100,9 @@ public:
     // The sampled texels with the ones below them, for a power-of-two
     // texture (null otherwise): made with the sampling copy.
     const uint64_t* SamplePairs();
+    // Whether every sampled texel is 0xFFFFFFFF (looked at once per change
+    // of the texels).
+    bool SampleIsWhite();
     // Where the texture is dark, made with the pairs: valid while the
     // pairs SamplePairs returned are.
     const raster::BlackBlocks* PairsBlackBlocks() const { return &m_BlackBlocks; }
@@ -135,6 +138,8 @@ private:
     std::vector<uint32_t> m_SampleCopy; // for formats other than A8R8G8B8
     uint32_t m_PairsVersion = 0;
     std::vector<uint64_t> m_Pairs;
+    uint32_t m_WhiteVersion = 0;
+    bool m_White = false;
     raster::BlackBlocks m_BlackBlocks;
 };
 

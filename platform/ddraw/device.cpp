@@ -280,6 +280,7 @@ HRESULT DeviceObject::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, L
         t.width = texture->Width();
         t.height = texture->Height();
         t.opaque = texture->SampleIsOpaque();
+        t.white = t.texels && texture->SampleIsWhite();
         t.black = t.pairs ? texture->PairsBlackBlocks() : nullptr;
         m_Raster.SetTexture(t.texels ? &t : nullptr);
         HoldForQueue(texture);

@@ -87,6 +87,7 @@ struct Texture {
     int width = 0;
     int height = 0;
     bool opaque = false; // every texel's alpha is 0xFF
+    bool white = false;  // every texel is 0xFFFFFFFF
     // Optional, for power-of-two sizes: the texels with the ones below them
     // (MakeTexelPairs), so that a filter reads a texel's four neighbours at
     // once.

@@ -272,9 +272,13 @@ void BuildPipeline(const States& s, const Texture* texture, bool hasDepth, int k
         p->textured && p->blendForm == kBlendAdd && p->argMask[0] == 0 && p->argMask[1] == 0 && p->argMask[2] == 0;
     if (p->blackAddsNothing && p->fastWrap) p->black = texture->black;
 
-    const bool perspective = p->perspective && p->filter != kTexNone;
-    p->draw = Choose(p->filter, false, p->blendForm, p->depthTest);
-    p->drawPerspective = Choose(p->filter, perspective, p->blendForm, p->depthTest);
+    // A texture of white texels only filters to white wherever it is read,
+    // which is the texel the routines without a texture combine: they are
+    // exact for it, and read no texels (the show's finned spheres).
+    const int read = p->textured && texture->white ? kTexNone : p->filter;
+    const bool perspective = p->perspective && read != kTexNone;
+    p->draw = Choose(read, false, p->blendForm, p->depthTest);
+    p->drawPerspective = Choose(read, perspective, p->blendForm, p->depthTest);
 }
 
 } // namespace raster

@@ -511,7 +511,8 @@ void Rasterizer::SetTexture(const Texture* texture) {
     bool has = texture != nullptr;
     if (has == m.hasTexture && (!has || (texture->texels == m.texture.texels && texture->width == m.texture.width &&
                                          texture->height == m.texture.height && texture->opaque == m.texture.opaque &&
-                                         texture->pairs == m.texture.pairs && texture->black == m.texture.black)))
+                                         texture->white == m.texture.white && texture->pairs == m.texture.pairs &&
+                                         texture->black == m.texture.black)))
         return;
     m.hasTexture = has;
     if (has) m.texture = *texture;

@@ -267,6 +267,16 @@ const uint32_t* SurfaceObject::SampleTexels() {
     return m_SampleCopy.data();
 }
 
+bool SurfaceObject::SampleIsWhite() {
+    if (m_WhiteVersion != m_Version) {
+        const uint32_t* texels = SampleTexels();
+        const size_t count = size_t(m_Width) * size_t(m_Height);
+        m_White = texels && std::all_of(texels, texels + count, [](uint32_t t) { return t == 0xFFFFFFFFu; });
+        m_WhiteVersion = m_Version;
+    }
+    return m_White;
+}
+
 const uint64_t* SurfaceObject::SamplePairs() {
     const bool powersOfTwo = m_Width > 0 && m_Height > 0 && !(m_Width & (m_Width - 1)) && !(m_Height & (m_Height - 1));
     const uint32_t* texels = SampleTexels();
