@@ -606,6 +606,74 @@ TEST_F(Raster, PerspectiveIsExactAtEveryPixelOfSteepSpans) {
     }
 }
 
+TEST(RasterLongRows, PerspectiveHoldsAlongRowsWiderThanTheShowsWidest) {
+    // Rows of 2600 pixels (wider than the largest render scale's) receding
+    // steeply, their texel coordinates worked out ahead a part of a row at a
+    // time: every path takes the texel of the exact division, as on short
+    // rows, and draws the same pixels as the portable path.
+    const int width = 2600, height = 3;
+    std::vector<uint32_t> ramp(256);
+    for (uint32_t i = 0; i < 256; ++i) ramp[i] = 0xFF000000u | (i >> 3) << 19 | (i & 7) << 13;
+    static const sDisplayMode modes[] = {{width, height, 16}};
+    sDDrawDriverProfile profile = DDrawDefaultDriverProfile();
+    profile.modes = modes;
+    profile.numModes = 1;
+    DDrawSetDriverProfile(&profile);
+    DDrawSetRenderScale(1);
+    auto draw = [&](const char* path) {
+        std::vector<uint16_t> out;
+        if (!DDrawSetRasterPath(path)) return out;
+        sDDrawOffscreen o{};
+        if (!DDrawCreateOffscreen(width, height, true, &o)) {
+            ADD_FAILURE() << "no " << width << " x " << height << " device";
+            return out;
+        }
+        IDirectDrawSurface7* texture = DDrawCreateTexture(o, 256, 1, ramp.data(), false);
+        IDirect3DDevice7* d = o.device;
+        d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+        d->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_FALSE);
+        d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
+        d->SetTexture(0, texture);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.0f, 0);
+        const D3DTLVERTEX a = {0, 0, 0.5f, 1.0f, 0xFFFFFFFF, 0, 0, 0}, b = {float(width), 0, 0.5f, 0.02f, 0xFFFFFFFF, 0, 1, 0};
+        D3DTLVERTEX c = b, e = a;
+        c.sy = e.sy = float(height);
+        const D3DTLVERTEX quad[6] = {a, b, c, c, e, a};
+        d->BeginScene();
+        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, const_cast<D3DTLVERTEX*>(quad), 6, 0);
+        d->EndScene();
+        DDSURFACEDESC2 desc{};
+        desc.dwSize = sizeof(desc);
+        if (o.backBuffer->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) == DD_OK) {
+            const uint16_t* row = static_cast<const uint16_t*>(desc.lpSurface) + desc.lPitch / 2; // the middle row
+            out.assign(row, row + width);
+            o.backBuffer->Unlock(nullptr);
+        }
+        if (texture) texture->Release();
+        DDrawReleaseOffscreen(&o);
+        return out;
+    };
+    const std::vector<uint16_t> reference = draw("portable");
+    ASSERT_EQ(int(reference.size()), width);
+    int checked = 0;
+    for (int i = 0; i < width; ++i) {
+        const double f = i / double(width), u = 0.02 * f / (1.0 * (1 - f) + 0.02 * f) * 256.0;
+        if (std::fabs(u - std::round(u)) < 1.0 / 16) continue;
+        const uint16_t p = reference[size_t(i)];
+        EXPECT_EQ(int((p >> 11) << 3 | ((p >> 5) & 63) >> 3), int(std::floor(u))) << "pixel " << i << " u " << u;
+        ++checked;
+    }
+    EXPECT_GT(checked, width * 3 / 4);
+    for (const char* path : {"sse2", "avx2", "avx512"}) {
+        if (!DDrawHasRasterPath(path)) continue;
+        EXPECT_TRUE(draw(path) == reference) << path;
+    }
+    DDrawSetRasterPath(nullptr);
+    DDrawSetRenderScale(0);
+    DDrawSetDriverProfile(nullptr);
+}
+
 TEST_F(Raster, TrianglesAreClippedToTheDepthRangeNotClamped) {
     // z runs linearly from the left edge to the right: only where it lies
     // within 0..1 is drawn, with its own depth. Additive colour shows every

@@ -55,6 +55,15 @@ struct sColumnStore {
 };
 thread_local sColumnStore g_ColumnStore;
 
+// The texel coordinates of a row's batches, worked out for the row before
+// its texels are read (see DrawTriangleRows' ahead).
+const int kAheadLanes = 1024;
+struct sAheadStore {
+    alignas(64) int32_t u[kAheadLanes];
+    alignas(64) int32_t v[kAheadLanes];
+};
+thread_local sAheadStore g_AheadStore;
+
 template <class B> struct Simd {
     typedef typename B::I I;
     typedef typename B::F F;
@@ -314,6 +323,14 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // the screen find enough of them (a glow's heart, under its many
     // layers) to pay for reading the target before the texels.
     constexpr bool whiteTest = Blend == kBlendAdd && Columns;
+    // With perspective, the division puts the texel coordinates at the head
+    // of a batch's long chain of work, and that work fills the processor's
+    // window: the next batch's coordinates wait for it. Worked out for a
+    // row's batches first, in a loop of their own, they come from memory
+    // instead (measured: the tunnel 10% faster, 19% on the AVX2 path).
+    // Affine coordinates are cheap, and the extra pass cost them more than
+    // it won; a row of one batch works them out in place.
+    constexpr bool ahead = Persp && Tex != kTexNone && !Columns;
     bool tryWindows = Persp ? tri.t.dx == 0.0f && tri.q.dx == 0.0f : Max(tri.t.dx, -tri.t.dx) * float(kBatch) < 128.0f;
 
     // A batch between its two halves: the first tests and writes depth and
@@ -370,6 +387,28 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         }
     };
 
+    // The fixed-point texel coordinates of a batch's points.
+    auto coords = [&](F fx, I* u, I* v) {
+        F s = B::Add(sRow, B::Mul(fx, ds));
+        F t = B::Add(tRow, B::Mul(fx, dt));
+        if (Persp) {
+            F q = B::Max(B::Add(qRow, B::Mul(fx, dq)), B::SetF(kMinRhw));
+            F r = B::Div(B::SetF(1.0f), q);
+            s = B::Mul(s, r);
+            t = B::Mul(t, r);
+        }
+        if (!Persp && unclamped) {
+            *u = B::Trunc(s);
+            *v = B::Trunc(t);
+        } else {
+            *u = S::FixedTexel(s);
+            *v = S::FixedTexel(t);
+        }
+    };
+    const int32_t* aheadU = g_AheadStore.u;
+    const int32_t* aheadV = g_AheadStore.v;
+    int aheadLeft = 0;
+
     auto fetch = [&](Batch& b, F fx, uint16_t* color, uint16_t* depth, int len, bool inRow) {
         b.fx = fx;
         if (!Flat)
@@ -423,20 +462,11 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             B::GatherPairs(ag, index, &b.t10, &b.t11);
             return true;
         }
-        F s = B::Add(sRow, B::Mul(fx, ds));
-        F t = B::Add(tRow, B::Mul(fx, dt));
-        if (Persp) {
-            F q = B::Max(B::Add(qRow, B::Mul(fx, dq)), B::SetF(kMinRhw));
-            F r = B::Div(B::SetF(1.0f), q);
-            s = B::Mul(s, r);
-            t = B::Mul(t, r);
-        }
-        if (!Persp && unclamped) {
-            b.u = B::Trunc(s);
-            b.v = B::Trunc(t);
+        if (ahead && aheadLeft > 0) {
+            b.u = B::Load(aheadU);
+            b.v = B::Load(aheadV);
         } else {
-            b.u = S::FixedTexel(s);
-            b.v = S::FixedTexel(t);
+            coords(fx, &b.u, &b.v);
         }
         I x = B::template Srli32<8>(b.u), y = B::template Srli32<8>(b.v);
         if (Tex == kTexPoint) {
@@ -648,10 +678,29 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         *y = heldY, *x0 = heldX0, *x1 = heldX1;
         return true;
     };
+    // The coordinates of the row's next batches from fx on, up to lanes.
+    auto fillAhead = [&](int lanes) {
+        if constexpr (ahead) {
+            const int n = Min(lanes, kAheadLanes);
+            F at = fx;
+            for (int i = 0; i < n; i += kBatch, at = B::Add(at, batchF)) {
+                I u, v;
+                coords(at, &u, &v);
+                B::Store(g_AheadStore.u + i, u);
+                B::Store(g_AheadStore.v + i, v);
+            }
+            aheadU = g_AheadStore.u, aheadV = g_AheadStore.v, aheadLeft = n;
+        }
+    };
+
     auto nextBatch = [&]() {
         if (left > kBatch) {
             left -= kBatch, room -= kBatch, color += kBatch, fx = B::Add(fx, batchF);
             if (Depth) depth += kBatch;
+            if (ahead && aheadLeft > 0) {
+                aheadU += kBatch, aheadV += kBatch, aheadLeft -= kBatch;
+                if (aheadLeft <= 0) fillAhead(left);
+            }
             return true;
         }
         int y, x0, x1;
@@ -725,6 +774,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             unclamped = !twoRows && left > kBatch && within(tri.s) && within(tri.t);
         }
         room = target.width - x0;
+        aheadLeft = 0;
+        if (ahead && left > kBatch) fillAhead(left);
         return true;
     };
     while (nextBatch()) {
