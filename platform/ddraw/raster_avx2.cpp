@@ -83,6 +83,11 @@ struct Avx2 : Lanes8 {
     static RASTER_INLINE void GatherQuads(const uint64_t* pairs, I index, I* t00, I* t01, I* t10, I* t11) {
         alignas(32) int32_t at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+        GatherQuadsAt(pairs, at, t00, t01, t10, t11);
+    }
+    // The same from indices in memory.
+    static RASTER_INLINE void GatherQuadsAt(const uint64_t* pairs, const int32_t* at, I* t00, I* t01, I* t10,
+                                            I* t11) {
         auto quad = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + at[k])); };
         auto points = [&](int j) { return _mm256_inserti128_si256(_mm256_castsi128_si256(quad(j)), quad(4 + j), 1); };
         const __m256i p0 = points(0), p1 = points(1), p2 = points(2), p3 = points(3);

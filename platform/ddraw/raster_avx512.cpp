@@ -111,6 +111,16 @@ struct Avx512 {
     static RASTER_INLINE void GatherQuads(const uint64_t* pairs, I index, I* t00, I* t01, I* t10, I* t11) {
         size_t at[16];
         Lanes(index, at);
+        Quads(pairs, at, t00, t01, t10, t11);
+    }
+    // The same from indices in memory, written by an earlier pass over the
+    // row: read one by one, they need not be taken out of a register.
+    static RASTER_INLINE void GatherQuadsAt(const uint64_t* pairs, const int32_t* index, I* t00, I* t01, I* t10,
+                                            I* t11) {
+        Quads(pairs, reinterpret_cast<const uint32_t*>(index), t00, t01, t10, t11);
+    }
+    template <typename T>
+    static RASTER_INLINE void Quads(const uint64_t* pairs, const T* at, I* t00, I* t01, I* t10, I* t11) {
         auto quad = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + at[k])); };
         auto points = [&](int j) {
             __m512i v = _mm512_castsi128_si512(quad(j));
