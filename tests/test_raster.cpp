@@ -636,12 +636,13 @@ TEST(RasterLongRows, PerspectiveHoldsAlongRowsWiderThanTheShowsWidest) {
         d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
         d->SetTexture(0, texture);
         d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.0f, 0);
-        const D3DTLVERTEX a = {0, 0, 0.5f, 1.0f, 0xFFFFFFFF, 0, 0, 0}, b = {float(width), 0, 0.5f, 0.02f, 0xFFFFFFFF, 0, 1, 0};
+        const D3DTLVERTEX a = {0, 0, 0.5f, 1.0f, 0xFFFFFFFF, 0, 0, 0};
+        const D3DTLVERTEX b = {float(width), 0, 0.5f, 0.02f, 0xFFFFFFFF, 0, 1, 0};
         D3DTLVERTEX c = b, e = a;
         c.sy = e.sy = float(height);
-        const D3DTLVERTEX quad[6] = {a, b, c, c, e, a};
+        D3DTLVERTEX quad[6] = {a, b, c, c, e, a};
         d->BeginScene();
-        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, const_cast<D3DTLVERTEX*>(quad), 6, 0);
+        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad, 6, 0);
         d->EndScene();
         DDSURFACEDESC2 desc{};
         desc.dwSize = sizeof(desc);
