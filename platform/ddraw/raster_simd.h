@@ -408,6 +408,9 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             *v = S::FixedTexel(t);
         }
     };
+    // Where a point's texel quad lies in the texel pairs (B::kQuads): the
+    // pairs' rows are a column longer than the texture's.
+    auto quadAt = [&](I xa, I ym) { return B::Add32(B::Add32(B::Sll32(ym, texShift), ym), xa); };
     const int32_t* aheadU = g_AheadStore.u;
     const int32_t* aheadV = g_AheadStore.v;
     const int32_t* aheadQuad = g_AheadStore.quad;
@@ -505,7 +508,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             if constexpr (B::kQuads) {
                 if (pairs) {
                     if (ahead && aheadLeft > 0) B::GatherQuadsAt(pairs, aheadQuad, &b.t00, &b.t01, &b.t10, &b.t11);
-                    else B::GatherQuads(pairs, B::Add32(B::Add32(ya, ym), xa), &b.t00, &b.t01, &b.t10, &b.t11);
+                    else B::GatherQuads(pairs, quadAt(xa, ym), &b.t00, &b.t01, &b.t10, &b.t11);
                     return true;
                 }
             }
@@ -697,7 +700,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                     if (pairs && fastWrap) {
                         const I xa = B::And(B::template Srli32<8>(u), maskU);
                         const I ym = B::And(B::template Srli32<8>(v), maskV);
-                        B::Store(g_AheadStore.quad + i, B::Add32(B::Add32(B::Sll32(ym, texShift), ym), xa));
+                        B::Store(g_AheadStore.quad + i, quadAt(xa, ym));
                     }
                 }
             }
