@@ -993,6 +993,24 @@ TEST_F(Raster, PictureIsTheSameForAnyNumberOfThreads) {
     }
 }
 
+TEST(RasterThreads, TheEnvironmentNamesTheirNumberOrIsPassedOver) {
+    unsetenv("TRUBELOX_RASTER_THREADS");
+    raster::SetDefaultThreads(0);
+    const int perCore = raster::DefaultThreads();
+    EXPECT_GE(perCore, 1);
+    EXPECT_LE(perCore, 8);
+    const std::pair<const char*, int> cases[] = {{"3", 3},          {"64", 64},        {"65", 64},
+                                                 {"100000", 64},    {"0", perCore},    {"-2", perCore},
+                                                 {"3 threads", perCore}, {"many", perCore}, {"", perCore}};
+    for (const auto& c : cases) {
+        setenv("TRUBELOX_RASTER_THREADS", c.first, 1);
+        raster::SetDefaultThreads(0);
+        EXPECT_EQ(raster::DefaultThreads(), c.second) << '"' << c.first << '"';
+    }
+    unsetenv("TRUBELOX_RASTER_THREADS");
+    raster::SetDefaultThreads(0);
+}
+
 TEST_F(Raster, EveryPathDrawsTheSamePixelsAsThePortableOne) {
     // The busy frames through each path this machine has, byte for byte
     // against the portable path.

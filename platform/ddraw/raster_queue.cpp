@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -47,11 +49,23 @@ int AvailableCores() {
     return std::max(int(std::thread::hardware_concurrency()), 1);
 }
 
-// One thread per core, at most 8, unless TRUBELOX_RASTER_THREADS says.
+// One thread per core, at most 8, unless TRUBELOX_RASTER_THREADS says. A
+// value that is not a whole number of threads is named once and passed over.
 int ThreadsFromEnvironment() {
+    const int cores = std::clamp(AvailableCores(), 1, std::min(8, kMaxThreads));
     const char* env = std::getenv("TRUBELOX_RASTER_THREADS");
-    if (env && std::atoi(env) > 0) return std::min(std::atoi(env), kMaxThreads);
-    return std::clamp(AvailableCores(), 1, std::min(8, kMaxThreads));
+    if (!env || !*env) return cores;
+    char* end = nullptr;
+    errno = 0;
+    const long wanted = std::strtol(env, &end, 10);
+    const bool number = end != env && *end == 0 && errno == 0;
+    if (number && wanted >= 1 && wanted <= kMaxThreads) return int(wanted);
+    const int threads = number && wanted > kMaxThreads ? kMaxThreads : cores;
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true))
+        std::fprintf(stderr, "TRUBELOX_RASTER_THREADS=%s: not a number of threads from 1 to %d; using %d\n", env,
+                     kMaxThreads, threads);
+    return threads;
 }
 
 std::atomic<int> g_DefaultThreads{ThreadsFromEnvironment()};
