@@ -171,6 +171,9 @@ private:
 // at most 8, or TRUBELOX_RASTER_THREADS.
 void SetDefaultThreads(int threads);
 int DefaultThreads();
+// The most threads a frame may be shared by: 64, or 1 in a build without
+// threads (a page without shared memory).
+int MaxThreads();
 
 // The span routines in use: "portable", "sse2", "avx2" or "avx512". The
 // fastest the processor has is chosen at start-up, or TRUBELOX_RASTER_PATH.

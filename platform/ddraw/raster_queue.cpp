@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -56,15 +55,15 @@ int ThreadsFromEnvironment() {
     const char* env = std::getenv("TRUBELOX_RASTER_THREADS");
     if (!env || !*env) return cores;
     char* end = nullptr;
-    errno = 0;
-    const long wanted = std::strtol(env, &end, 10);
-    const bool number = end != env && *end == 0 && errno == 0;
+    const long wanted = std::strtol(env, &end, 10); // held at the ends of long's range
+    const bool number = end != env && *end == 0;
     if (number && wanted >= 1 && wanted <= kMaxThreads) return int(wanted);
-    const int threads = number && wanted > kMaxThreads ? kMaxThreads : cores;
+    const bool tooMany = number && wanted > kMaxThreads;
+    const int threads = tooMany ? kMaxThreads : cores;
     static std::atomic<bool> told{false};
     if (!told.exchange(true))
-        std::fprintf(stderr, "TRUBELOX_RASTER_THREADS=%s: not a number of threads from 1 to %d; using %d\n", env,
-                     kMaxThreads, threads);
+        std::fprintf(stderr, "TRUBELOX_RASTER_THREADS=%s: %s; using %d\n", env,
+                     tooMany ? "more than this build can start" : "not a number of threads", threads);
     return threads;
 }
 
@@ -171,6 +170,7 @@ void SetDefaultThreads(int threads) {
     g_DefaultThreads = threads > 0 ? std::min(threads, kMaxThreads) : ThreadsFromEnvironment();
 }
 int DefaultThreads() { return g_DefaultThreads; }
+int MaxThreads() { return kMaxThreads; }
 
 struct Rasterizer::Impl {
     Target target;
