@@ -49,7 +49,8 @@ int AvailableCores() {
 }
 
 // One thread per core, at most 8, unless TRUBELOX_RASTER_THREADS says. A
-// value that is not a whole number of threads is named once and passed over.
+// value above the most this build can start is held to it, and one that is
+// not a whole number of threads passed over; either is named once.
 int ThreadsFromEnvironment() {
     const int cores = std::clamp(AvailableCores(), 1, std::min(8, kMaxThreads));
     const char* env = std::getenv("TRUBELOX_RASTER_THREADS");
