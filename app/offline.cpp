@@ -53,7 +53,7 @@ int RunShowOffline(const sOfflineRun& run) {
     state.sound.assign(size_t(std::ceil(44100.0 / run.fps) + 4) * 2, 0);
     Win32SetVirtualClock(true, 1000000);
     BassSetOfflineMode(true);
-    DDrawSetFrameObserver(OnFlip, &state);
+    DDrawSetFrameObserver(OnFlip, &state, run.pixels);
     char commandLine[] = "";
     const int result = WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
     DDrawSetFrameObserver(nullptr, nullptr);

@@ -23,6 +23,9 @@ struct sOfflineRun {
     ShowFrameHook hook = nullptr;
     ShowSoundHook sound = nullptr;
     void* user = nullptr;
+    // A hook that reads no pixels (it is given null) lets the next frame be
+    // queued while this one is still being drawn.
+    bool pixels = true;
 };
 
 // Runs WinMain on the virtual clock; returns its result. The clock, the

@@ -993,6 +993,203 @@ TEST_F(Raster, PictureIsTheSameForAnyNumberOfThreads) {
     }
 }
 
+TEST(RasterThreads, FramesHandedOverDrawTheSameAsFramesWaitedFor) {
+    // Each frame handed over without waiting, with a copy to a buffer of its
+    // own: the next is queued while other threads still draw the last, and
+    // its rows may go to another thread than before. The copies and the
+    // final target must be what one thread draws finishing every frame
+    // first. Frames build on the last where they do not clear, and change
+    // their number of threads now and then.
+    const int width = 150, height = 1100, frames = 14;
+    std::vector<uint32_t> texels(32 * 32);
+    std::mt19937 texelRng(7);
+    for (uint32_t& t : texels) t = texelRng() & (texelRng() % 3 ? 0xFFFFFFFFu : 0x7F000000u);
+    std::vector<uint64_t> pairs;
+    raster::MakeTexelPairs(texels.data(), 32, 32, &pairs);
+    raster::BlackBlocks blocks;
+    raster::MakeBlackBlocks(texels.data(), 32, 32, &blocks);
+    raster::Texture texture;
+    texture.texels = texels.data();
+    texture.width = texture.height = 32;
+    texture.pairs = pairs.data();
+    texture.black = &blocks;
+
+    struct Drawn {
+        std::vector<std::vector<uint16_t>> copies;
+        std::vector<uint16_t> color, depth;
+        int copiedAfterFlush = 0;
+    };
+    auto draw = [&](bool handOver, const std::vector<int>& threads) {
+        Drawn out;
+        out.copies.assign(frames, std::vector<uint16_t>(size_t(width) * height, 0));
+        out.color.assign(size_t(width) * height, 0);
+        out.depth.assign(size_t(width) * height, 0);
+        raster::Target target;
+        target.color = out.color.data();
+        target.depth = out.depth.data();
+        target.colorPitch = target.depthPitch = width;
+        target.width = width;
+        target.height = height;
+        std::mt19937 rng(99);
+        auto real = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+        {
+            raster::Rasterizer r;
+            r.SetTarget(target);
+            r.SetViewport({0, 0, width, height});
+            for (int f = 0; f < frames; ++f) {
+                raster::SetDefaultThreads(threads[size_t(f) % threads.size()]);
+                if (f % 3 != 2) r.Clear(nullptr, 0, true, true, rng(), real(0.3f, 1.0f));
+                for (int n = 0; n < 40; ++n) {
+                    raster::States s;
+                    s.cullMode = D3DCULL_NONE;
+                    s.zEnable = rng() % 3 != 0;
+                    s.zWriteEnable = rng() % 2;
+                    s.alphaBlendEnable = rng() % 2;
+                    s.srcBlend = rng() % 2 ? D3DBLEND_SRCALPHA : D3DBLEND_ONE;
+                    s.destBlend = rng() % 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA;
+                    s.magFilter = rng() % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
+                    r.SetStates(s);
+                    r.SetTexture(rng() % 4 ? &texture : nullptr);
+                    // Triangles of every size, most of them small, anywhere.
+                    std::vector<D3DTLVERTEX> v(3 * (1 + rng() % 40));
+                    const float reach = rng() % 4 ? 12.0f : 400.0f;
+                    for (size_t k = 0; k < v.size(); ++k) {
+                        const float x = k % 3 ? v[k - k % 3].sx + real(-reach, reach) : real(-20, width + 20);
+                        const float y = k % 3 ? v[k - k % 3].sy + real(-reach, reach) : real(-20, height + 20);
+                        v[k] = {x, y, real(0, 1), real(0.2f, 1), D3DCOLOR(rng()), 0, real(-2, 2), real(-2, 2)};
+                    }
+                    r.DrawTriangles(v.data(), int(v.size()));
+                }
+                uint16_t* copy = out.copies[size_t(f)].data();
+                raster::CopyRows rows;
+                rows.pixels = reinterpret_cast<uint8_t*>(copy);
+                rows.pitchBytes = rows.rowBytes = width * 2;
+                rows.rows = height;
+                if (handOver) r.Submit();
+                // Now and then more is drawn after the hand-over: then the
+                // frame cannot be copied as it is finished.
+                if (f % 5 == 4) {
+                    D3DTLVERTEX late[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0},
+                                           {float(width), float(height / 2), 0.5f, 1, 0xFF00FF00, 0, 0, 0},
+                                           {0, float(height), 0.5f, 1, 0xFF0000FF, 0, 0, 0}};
+                    r.DrawTriangles(late, 3);
+                }
+                if (!handOver || !r.CopySubmitted(rows)) {
+                    ++out.copiedAfterFlush;
+                    r.Flush();
+                    std::copy(out.color.begin(), out.color.end(), copy);
+                }
+            }
+            r.Flush();
+            EXPECT_FALSE(r.HasPendingWork());
+        }
+        raster::SetDefaultThreads(0);
+        return out;
+    };
+    const Drawn reference = draw(false, {1});
+    int drawn = 0;
+    for (size_t f = 1; f < reference.copies.size(); ++f) drawn += reference.copies[f] != reference.copies[f - 1];
+    EXPECT_EQ(drawn, frames - 1); // every frame draws something new
+    // Threads frame by frame, and the frames then copied only after a flush:
+    // those with more drawn after the hand-over, and those drawn by one
+    // thread (finished when handed over).
+    const std::pair<std::vector<int>, int> runs[] = {{{2}, 2}, {{3}, 2}, {{2, 2, 3, 1, 2, 5}, 3}};
+    for (const auto& run : runs) {
+        const std::vector<int>& threads = run.first;
+        const Drawn got = draw(true, threads);
+        // A build without threads finishes every frame as it is handed over.
+        EXPECT_EQ(got.copiedAfterFlush, raster::MaxThreads() > 1 ? run.second : frames);
+        for (int f = 0; f < frames; ++f)
+            EXPECT_TRUE(got.copies[size_t(f)] == reference.copies[size_t(f)])
+                << "frame " << f << ", " << threads[0] << " threads first";
+        EXPECT_TRUE(got.color == reference.color);
+        EXPECT_TRUE(got.depth == reference.depth);
+    }
+}
+
+TEST_F(Raster, AFlippedFrameIsShownWholeWhileTheNextIsDrawn) {
+    // Unless an observer reads its pixels, Flip hands the frame over and
+    // comes back before it is drawn. Whenever the primary is read it shows
+    // the whole frame flipped last: with the next frame being queued, and
+    // the frame's texture let go of right after the flip.
+    const int count = 6;
+    auto make = [&](int k) {
+        std::vector<uint32_t> texels(16 * 16);
+        for (size_t i = 0; i < texels.size(); ++i) texels[i] = 0xFF000000u | uint32_t(i * 2654435761u >> (k % 8));
+        return DDrawCreateTexture(m_Device, 16, 16, texels.data(), false);
+    };
+    auto crowd = [&](uint32_t seed) {
+        std::mt19937 rng(seed);
+        std::vector<D3DTLVERTEX> v(2400); // long enough to reach the other thread in parts
+        for (size_t k = 0; k < v.size(); ++k) {
+            const float x = k % 3 ? v[k - k % 3].sx + float(rng() % 9) - 4 : float(rng() % kWidth);
+            const float y = k % 3 ? v[k - k % 3].sy + float(rng() % 9) - 4 : float(rng() % kHeight);
+            v[k] = V(x, y, D3DCOLOR(rng()), float(rng() % 100) / 100, float(rng() % 4), float(rng() % 4));
+        }
+        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), DWORD(v.size()), 0);
+    };
+    auto frame = [&](int k, IDirectDrawSurface7* texture) {
+        ASSERT_NE(texture, nullptr);
+        d->BeginScene();
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u | uint32_t(k * 0x203040), 1.0f, 0);
+        d->SetTexture(0, texture);
+        d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
+        d->SetRenderState(D3DRENDERSTATE_ZENABLE, TRUE);
+        crowd(uint32_t(k));
+        d->SetTexture(0, nullptr);
+        d->EndScene();
+    };
+    DDrawSetRasterThreads(1);
+    std::vector<std::vector<uint16_t>> reference;
+    for (int k = 0; k < count; ++k) {
+        IDirectDrawSurface7* texture = make(k);
+        frame(k, texture);
+        reference.push_back(Colors());
+        if (texture) texture->Release();
+    }
+    DDrawSetRasterThreads(2);
+    struct Told {
+        int flips = 0, withPixels = 0;
+    } told;
+    DDrawSetFrameObserver(
+        [](const uint16_t* pixels, int, int, int, void* user) {
+            Told& t = *static_cast<Told*>(user);
+            ++t.flips;
+            t.withPixels += pixels != nullptr;
+        },
+        &told, false);
+    for (int k = 0; k < count; ++k) {
+        IDirectDrawSurface7* texture = make(k);
+        frame(k, texture);
+        if (texture) texture->Release(); // held by the drawing only
+        ASSERT_EQ(m_Device.primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+        d->BeginScene(); // the start of a next frame
+        crowd(uint32_t(k + 100));
+        d->EndScene();
+        EXPECT_TRUE(Read(m_Device.primary) == reference[size_t(k)]) << "frame " << k;
+    }
+    EXPECT_EQ(told.flips, count);
+    EXPECT_EQ(told.withPixels, 0);
+    // An observer that reads the pixels gets the frame, finished.
+    std::vector<std::vector<uint16_t>> seen;
+    DDrawSetFrameObserver(
+        [](const uint16_t* pixels, int width, int height, int pitch, void* user) {
+            auto& frames = *static_cast<std::vector<std::vector<uint16_t>>*>(user);
+            frames.emplace_back();
+            for (int y = 0; y < height; ++y)
+                frames.back().insert(frames.back().end(), pixels + y * pitch, pixels + y * pitch + width);
+        },
+        &seen);
+    for (int k = 0; k < count; ++k) {
+        IDirectDrawSurface7* texture = make(k);
+        frame(k, texture);
+        if (texture) texture->Release();
+        ASSERT_EQ(m_Device.primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    }
+    DDrawSetFrameObserver(nullptr, nullptr);
+    EXPECT_TRUE(seen == reference);
+}
+
 TEST(RasterThreads, TheEnvironmentNamesTheirNumberOrIsPassedOver) {
     unsetenv("TRUBELOX_RASTER_THREADS");
     raster::SetDefaultThreads(0);

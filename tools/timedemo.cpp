@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
     run.fps = 1000.0 / step;
     run.hook = OnFrame;
     run.user = &demo;
+    run.pixels = false;
     if (RunShowOffline(run) != 0 || demo.frames == 0) {
         std::fprintf(stderr, "trubelox-timedemo: the show did not run (see its message)\n");
         return 1;

@@ -167,6 +167,7 @@ D3DDEVICEDESC7 MakeDeviceDesc(const DeviceInfo& info) {
 
 DDrawFrameObserver g_Observer = nullptr;
 void* g_ObserverUser = nullptr;
+bool g_ObserverReadsPixels = true;
 int g_Windowed = -1; // -1: not decided by the program; the environment decides
 
 // TRUBELOX_SCALE: 1 to 4, or "auto" (the default): fit the screen.
@@ -196,9 +197,10 @@ void DDrawSetDriverProfile(const sDDrawDriverProfile* profile) {
     Profile().Set(profile ? *profile : DDrawDefaultDriverProfile());
 }
 
-void DDrawSetFrameObserver(DDrawFrameObserver observer, void* user) {
+void DDrawSetFrameObserver(DDrawFrameObserver observer, void* user, bool readsPixels) {
     g_Observer = observer;
     g_ObserverUser = user;
+    g_ObserverReadsPixels = readsPixels;
 }
 
 void DDrawSetRasterThreads(int threads) { raster::SetDefaultThreads(threads); }
@@ -216,7 +218,7 @@ int DDrawRenderScale() { return ddraw_sw::RenderScaleWanted(); }
 namespace ddraw_sw {
 
 void NotifyFrameObserver(const uint16_t* pixels, int width, int height, int pitch) {
-    if (g_Observer) g_Observer(pixels, width, height, pitch, g_ObserverUser);
+    if (g_Observer) g_Observer(g_ObserverReadsPixels ? pixels : nullptr, width, height, pitch, g_ObserverUser);
 }
 
 bool WindowedWanted() {
@@ -277,6 +279,7 @@ ULONG DirectDrawObject::Release() {
         // back to the desktop.
         m_Presenter->Detach();
         m_hWnd = nullptr;
+        m_PendingPresent = nullptr;
         delete this;
     }
     return refs;
@@ -290,6 +293,7 @@ HRESULT DirectDrawObject::SetCooperativeLevel(HWND hWnd, DWORD flags) {
     if (normal) {
         m_Presenter->Detach();
         m_hWnd = nullptr;
+        m_PendingPresent = nullptr;
         m_CoopFlags = flags;
         return DD_OK;
     }
@@ -365,6 +369,7 @@ HRESULT DirectDrawObject::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFA
 
 void DirectDrawObject::ForgetPrimary(SurfaceObject* primary) {
     if (m_Primary == primary) m_Primary = nullptr;
+    if (m_PendingPresent == primary) m_PendingPresent = nullptr;
 }
 
 bool DirectDrawObject::OffersDevice(const GUID& guid) const {
@@ -419,6 +424,20 @@ HRESULT DirectDrawObject::EvictManagedTextures() {
 
 void DirectDrawObject::FlushDevices() {
     for (DeviceObject* d : m_Devices) d->Flush();
+    PresentPending();
+}
+
+void DirectDrawObject::FlushDevicesDrawingInto(SurfaceObject* surface) {
+    for (DeviceObject* d : m_Devices)
+        if (d->Target() == surface) d->Flush();
+}
+
+void DirectDrawObject::PresentPending() {
+    SurfaceObject* shown = m_PendingPresent;
+    m_PendingPresent = nullptr;
+    if (shown && m_hWnd)
+        m_Presenter->Present(reinterpret_cast<const uint16_t*>(shown->Pixels()), shown->PixelWidth(),
+                             shown->PixelHeight(), shown->PitchBytes() / 2);
 }
 
 void DirectDrawObject::AddDevice(DeviceObject* device) { m_Devices.push_back(device); }
@@ -490,25 +509,48 @@ HRESULT DirectDrawObject::FlipPrimary(SurfaceObject* primary, SurfaceObject* bac
         return DDERR_WASSTILLDRAWING;
     }
     m_FlipPendingLeft = -1;
-    FlushDevices();
     // The display shows the back buffer; the back buffer keeps its picture,
     // so a frame may build on the previous one.
-    int rowBytes = std::min(primary->PitchBytes(), backBuffer->PitchBytes());
-    int rows = std::min(primary->PixelHeight(), backBuffer->PixelHeight());
-    for (int y = 0; y < rows; ++y)
-        std::memcpy(primary->Pixels() + size_t(y) * primary->PitchBytes(),
-                    backBuffer->Pixels() + size_t(y) * backBuffer->PitchBytes(), size_t(rowBytes));
-    if (backBuffer->IsRgb565()) {
+    const int rowBytes = std::min(primary->PitchBytes(), backBuffer->PitchBytes());
+    const int rows = std::min(primary->PixelHeight(), backBuffer->PixelHeight());
+    const bool rgb565 = backBuffer->IsRgb565();
+    const int width = backBuffer->PixelWidth(), height = backBuffer->PixelHeight();
+    DeviceObject* drawing = nullptr;
+    int drawers = 0; // more than one: the CPU copies
+    for (DeviceObject* d : m_Devices)
+        if (d->Target() == backBuffer) drawing = d, ++drawers;
+    raster::CopyRows copy;
+    copy.pixels = primary->Pixels();
+    copy.pitchBytes = primary->PitchBytes();
+    copy.rowBytes = rowBytes;
+    copy.rows = rows;
+    bool handedOver = false;
+    if (drawers == 1 && rgb565 && !(g_Observer && g_ObserverReadsPixels) && drawing->CanCopySubmitted()) {
+        // The frame before was drawn and copied before this one was handed
+        // over: shown now, before this one's copy overwrites it.
+        PresentPending();
+        for (DeviceObject* d : m_Devices)
+            if (d != drawing) d->Flush();
+        // The drawing device's threads copy the frame as they finish it while
+        // this thread goes on to the next; it is shown at the next flip.
+        handedOver = drawing->CopySubmitted(copy, primary);
+    }
+    if (handedOver) {
+        if (m_hWnd) m_PendingPresent = primary;
+        NotifyFrameObserver(nullptr, width, height, primary->PitchBytes() / 2);
+    } else {
+        FlushDevices();
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(primary->Pixels() + size_t(y) * primary->PitchBytes(),
+                        backBuffer->Pixels() + size_t(y) * backBuffer->PitchBytes(), size_t(rowBytes));
+        if (!rgb565) return DD_OK;
         const uint16_t* pixels = reinterpret_cast<const uint16_t*>(backBuffer->Pixels());
-        int pitch = backBuffer->PitchBytes() / 2;
-        NotifyFrameObserver(pixels, backBuffer->PixelWidth(), backBuffer->PixelHeight(), pitch);
-        if (m_hWnd) {
-            m_Presenter->Present(pixels, backBuffer->PixelWidth(), backBuffer->PixelHeight(), pitch);
-            if (m_AutoScale) {
-                double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-                if (m_FrameRate.Frame(now, m_Presenter->RefreshRate())) StepDownScale();
-            }
-        }
+        NotifyFrameObserver(pixels, width, height, backBuffer->PitchBytes() / 2);
+        if (m_hWnd) m_Presenter->Present(pixels, width, height, backBuffer->PitchBytes() / 2);
+    }
+    if (m_hWnd && m_AutoScale) {
+        double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        if (m_FrameRate.Frame(now, m_Presenter->RefreshRate())) StepDownScale();
     }
     return DD_OK;
 }

@@ -571,9 +571,11 @@ const sDDrawDriverProfile& DDrawDefaultDriverProfile();
 // Null restores the default. Takes effect for the next DirectDrawCreateEx.
 void DDrawSetDriverProfile(const sDDrawDriverProfile* profile);
 
-// Called with every flipped frame: R5G6B5 pixels, pitch in pixels.
+// Called with every flipped frame: R5G6B5 pixels, pitch in pixels. An
+// observer that reads no pixels is told of the flip at once, with null
+// pixels: the frame may still be being drawn while the next one is queued.
 typedef void (*DDrawFrameObserver)(const uint16_t* pixels, int width, int height, int pitch, void* user);
-void DDrawSetFrameObserver(DDrawFrameObserver observer, void* user);
+void DDrawSetFrameObserver(DDrawFrameObserver observer, void* user, bool readsPixels = true);
 
 // Writes a 16-bit surface (a back buffer) as an 8-bit RGB PNG file.
 bool DDrawSaveSurfacePNG(IDirectDrawSurface7* surface, const char* path);

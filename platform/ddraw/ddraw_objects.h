@@ -163,8 +163,10 @@ public:
     HRESULT EvictManagedTextures() override;
 
     // Finishes the drawing of every device (before the CPU reads or writes
-    // pixels it may touch).
+    // pixels it may touch), and shows a flipped frame that waited for it.
     void FlushDevices();
+    // Finishes the drawing of the devices whose target it is.
+    void FlushDevicesDrawingInto(SurfaceObject* surface);
     void AddDevice(DeviceObject* device);
     void RemoveDevice(DeviceObject* device);
     void ForgetPrimary(SurfaceObject* primary);
@@ -176,7 +178,9 @@ public:
     void RemoveRenderSurface(SurfaceObject* surface);
 
     // Flip of the primary: DDERR_WASSTILLDRAWING while the profile's pending
-    // passes last, then presents the back buffer.
+    // passes last, then presents the back buffer. The device drawing into it
+    // goes on to the next frame while its threads finish this one, unless an
+    // observer reads the frame's pixels at once.
     HRESULT FlipPrimary(SurfaceObject* primary, SurfaceObject* backBuffer, bool wait);
 
     const std::vector<DDPIXELFORMAT>& TextureFormats() const { return m_TextureFormats; }
@@ -202,8 +206,12 @@ private:
     bool m_AutoScale = false; // chosen to fit the screen: steps down when the frame rate does not hold
     FrameRateWatch m_FrameRate;
     Presenter* m_Presenter;
+    // A primary flipped while its frame was still being drawn: shown once it
+    // is (at the next flip, or when the drawing is finished for the CPU).
+    SurfaceObject* m_PendingPresent = nullptr;
 
     void StepDownScale();
+    void PresentPending();
 };
 
 class DeviceObject final : public IDirect3DDevice7 {
@@ -229,6 +237,11 @@ public:
 
     // Finishes the queued drawing and lets go of what it held.
     void Flush();
+    // Has the scene handed over last copied into `shown` as soon as it is
+    // drawn; false when it cannot be (see raster::Rasterizer::CopySubmitted).
+    bool CopySubmitted(const raster::CopyRows& copy, SurfaceObject* shown);
+    bool CanCopySubmitted() const { return m_Raster.CanCopySubmitted(); }
+    SurfaceObject* Target() const { return m_Target; }
     // The render target's memory changed (a new render scale): bind it again.
     void TargetChanged();
 
@@ -236,6 +249,7 @@ private:
     ~DeviceObject();
     void BindTarget(SurfaceObject* target);
     void HoldForQueue(SurfaceObject* surface);
+    static void LetGo(std::vector<SurfaceObject*>* holds);
 
     ULONG m_Refs = 1;
     DirectDrawObject* m_Owner;
@@ -249,7 +263,8 @@ private:
     bool m_StatesDirty = true;
     bool m_TextureDirty = true;
     raster::Rasterizer m_Raster;
-    std::vector<SurfaceObject*> m_QueueHolds; // surfaces queued drawing reads
+    std::vector<SurfaceObject*> m_QueueHolds;  // surfaces queued drawing reads
+    std::vector<SurfaceObject*> m_FlightHolds; // and those of the drawing handed over
 };
 
 // Settings of the stand-in (ddraw.cpp).

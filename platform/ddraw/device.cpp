@@ -9,7 +9,9 @@ namespace ddraw_sw {
 
 DeviceObject::DeviceObject(DirectDrawObject* owner, const GUID& guid, SurfaceObject* target)
     : m_Owner(owner), m_Guid(guid) {
-    m_QueueHolds.reserve(64); // textures held while queued: no allocation while drawing
+    // Textures held while queued: no allocation while drawing.
+    m_QueueHolds.reserve(64);
+    m_FlightHolds.reserve(64);
     m_Owner->AddRef(); // a device holds its DirectDraw object
     m_Owner->AddDevice(this);
     BindTarget(target);
@@ -49,10 +51,22 @@ ULONG DeviceObject::Release() {
     return refs;
 }
 
+void DeviceObject::LetGo(std::vector<SurfaceObject*>* holds) {
+    for (SurfaceObject* s : *holds) s->Unhold();
+    holds->clear();
+}
+
 void DeviceObject::Flush() {
     m_Raster.Flush();
-    for (SurfaceObject* s : m_QueueHolds) s->Unhold();
-    m_QueueHolds.clear();
+    LetGo(&m_FlightHolds);
+    LetGo(&m_QueueHolds);
+}
+
+bool DeviceObject::CopySubmitted(const raster::CopyRows& copy, SurfaceObject* shown) {
+    if (!m_Raster.CopySubmitted(copy)) return false;
+    shown->Hold();
+    m_FlightHolds.push_back(shown);
+    return true;
 }
 
 void DeviceObject::HoldForQueue(SurfaceObject* surface) {
@@ -120,10 +134,16 @@ HRESULT DeviceObject::BeginScene() {
     return D3D_OK;
 }
 
+// The scene is handed over to be drawn while the program goes on; it is
+// finished when something reads or changes what it draws into or with (a
+// lock, a blit, a new target, a texture that is a device's target).
 HRESULT DeviceObject::EndScene() {
     if (!m_InScene) return D3DERR_SCENE_NOT_IN_SCENE;
     m_InScene = false;
-    Flush();
+    if (m_Raster.Submit()) { // the scene handed over before is drawn now
+        LetGo(&m_FlightHolds);
+        m_FlightHolds.swap(m_QueueHolds);
+    }
     return D3D_OK;
 }
 
@@ -221,6 +241,7 @@ HRESULT DeviceObject::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
     if (texture) {
         surface = dynamic_cast<SurfaceObject*>(texture);
         if (!surface || surface->Kind() != SurfaceKind::Texture) return DDERR_INVALIDPARAMS;
+        m_Owner->FlushDevicesDrawingInto(surface);
         surface->AddRef();
     }
     if (m_Textures[stage]) m_Textures[stage]->Release();

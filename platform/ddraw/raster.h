@@ -131,6 +131,15 @@ struct Viewport {
     int height = 0;
 };
 
+// Rows 0 to rows - 1 of the target copied, rowBytes each (at most the
+// target's pitch), to pixels with pitchBytes between rows: a frame shown.
+struct CopyRows {
+    uint8_t* pixels = nullptr;
+    int pitchBytes = 0;
+    int rowBytes = 0;
+    int rows = 0;
+};
+
 class Rasterizer {
 public:
     Rasterizer();
@@ -158,6 +167,21 @@ public:
     // What the rasterizer knew of the Z-buffer's values is forgotten: the
     // caller may write it now.
     void Flush();
+    // Hands the queued work over to be drawn and comes back without waiting
+    // for all of it: the next frame is queued meanwhile, and drawn after it.
+    // Its pixels may be read after Flush(). True when there was work to hand
+    // over (and the work handed over before it is now drawn).
+    bool Submit();
+    // Has the work handed over last copied as soon as it is drawn, without
+    // waiting for it: each thread copies its own rows once they are drawn
+    // (the copy may be read after Flush()). False, and nothing done, when it
+    // was drawn already, or more work was queued since: the caller flushes
+    // and copies.
+    bool CopySubmitted(const CopyRows& copy);
+    // Whether CopySubmitted would copy: then the work handed over before the
+    // last is drawn.
+    bool CanCopySubmitted() const;
+    // Work queued, or submitted and still being drawn.
     bool HasPendingWork() const;
 
     struct Impl;

@@ -5,7 +5,10 @@
 // band sees the commands in the same order, so the picture does not depend
 // on the number of threads. The worker threads start on the queue while it
 // is still being filled, a chunk at a time; the filling thread draws its own
-// bands when the queue is flushed.
+// bands when the queue is flushed, or when it is handed over at the end of a
+// frame: then it goes on to the next frame while the workers finish this one
+// (measured on the whole show on two cores: the worker idled 13% of the time
+// between frames while the filling thread ran the next frame's timeline).
 #include "platform/ddraw/raster_scan.h"
 
 #include <algorithm>
@@ -165,6 +168,81 @@ inline void FenceQueueWrites() {
 #endif
 }
 
+// One queue: the commands between two hand-overs (a frame, mostly) with
+// what they read, and the bands it is drawn in. There are two, used in turn:
+// the next frame fills one while the other threads may still be drawing the
+// last frame from the other.
+struct QueueSet {
+    std::vector<Pipeline> pipelines;
+    cQueueArray<Queued> queued{kMaxQueuedTriangles};
+    std::vector<Triangle> clipped;
+    std::vector<ClearRect> clears;
+    cQueueArray<Command> commands{kMaxQueuedTriangles + kMaxClippedTriangles + kMaxClears};
+
+    // Band b holds rows bandStart[b] to bandStart[b + 1] - 1 and belongs to
+    // thread b % threads; bandOf[y] is the band of row y.
+    int bandStart[kMaxBands + 1] = {};
+    int bandCount = 0;
+    std::vector<uint16_t> bandOf;
+
+    // The workers draw the commands below `published`; `closed` says that no
+    // more will come. `running` counts the workers not yet done with it.
+    // Written under the mutex, read also without it by a waiting thread's
+    // spin.
+    std::atomic<size_t> published{0};
+    std::atomic<bool> closed{false};
+    std::atomic<int> running{0};
+    // A copy of the picture wanted once the queue is drawn (a flip): each
+    // worker that finishes after it was asked for copies its own rows;
+    // `uncopied` marks those that finished before, whose rows the flip
+    // copies. Under the mutex.
+    bool copyWanted = false;
+    CopyRows copy;
+    bool uncopied[kMaxThreads] = {};
+
+    // What the next choice of bands for this queue learns from its last use:
+    // each thread's share of the rows and how long it drew them, when each
+    // finished after the queue was closed, and the filling thread's own work
+    // before the close.
+    int threads = 0;
+    bool handedOver = false; // the filling thread went on without waiting
+    double share[kMaxThreads] = {};
+    int64_t drawNs[kMaxThreads] = {};
+    int64_t finishNs[kMaxThreads] = {};
+    int64_t serialNs = 0;
+    std::chrono::steady_clock::time_point closedAt;
+
+    QueueSet() {
+        clipped.reserve(kMaxClippedTriangles);
+        clears.reserve(kMaxClears);
+        pipelines.reserve(kMaxPipelines);
+    }
+    bool Empty() const { return commands.Empty(); }
+    // Only once no thread draws it any more.
+    void Reset() {
+        commands.Clear();
+        queued.Clear();
+        clipped.clear();
+        clears.clear();
+        pipelines.clear();
+        published.store(0, std::memory_order_relaxed);
+        closed = false;
+        copyWanted = false;
+        std::fill(uncopied, uncopied + kMaxThreads, false);
+    }
+};
+
+int64_t NsSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - t).count();
+}
+
+// Rows y0 to y1 of the target into the copy's pixels.
+void CopyTargetRows(const CopyRows& copy, const Target& target, int y0, int y1) {
+    for (int y = y0; y <= y1; ++y)
+        std::memcpy(copy.pixels + size_t(y) * size_t(copy.pitchBytes),
+                    target.color + size_t(y) * size_t(target.colorPitch), size_t(copy.rowBytes));
+}
+
 } // namespace
 
 void SetDefaultThreads(int threads) {
@@ -191,49 +269,54 @@ struct Rasterizer::Impl {
         pipelineDirty = true; // a depth test may be left out, or no longer
     }
 
-    std::vector<Pipeline> pipelines;
-    cQueueArray<Queued> queued{kMaxQueuedTriangles};
-    std::vector<Triangle> clipped;
-    std::vector<ClearRect> clears;
-    cQueueArray<Command> commands{kMaxQueuedTriangles + kMaxClippedTriangles + kMaxClears};
+    // The queue being filled is sets[fill]. Queue n handed to the workers
+    // (n = generation) is sets[n & 1]: fill starts at 1 and turns over with
+    // each queue the workers were given.
+    QueueSet sets[2];
+    int fill = 1;
+    QueueSet& Q() { return sets[fill]; }
+    QueueSet& Other() { return sets[fill ^ 1]; }
+    const QueueSet& Q() const { return sets[fill]; }
+    const QueueSet& Other() const { return sets[fill ^ 1]; }
 
-    // Worker threads 1 .. n-1; the flushing thread is band owner 0. From the
-    // first chunk of a queue to its flush the workers draw the commands
-    // below `published`; `closed` says that no more will come.
+    // Worker threads 1 .. n-1; the filling thread is band owner 0. From the
+    // first chunk of a queue until they have drawn all of it, the workers
+    // draw its published commands.
     std::vector<std::thread> workers;
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable more;
     std::condition_variable done;
-    // Written under the mutex, read also without it by a waiting thread's
-    // spin.
     std::atomic<uint64_t> generation{0};
-    std::atomic<int> running{0};
+    std::atomic<uint64_t> completed{0}; // queues up to this one all drawn by the workers
     std::atomic<bool> quit{false};
-    std::atomic<bool> closed{false};
-    bool streaming = false;
-    bool spin = false; // no more threads than cores
-    std::atomic<size_t> published{0};
-    std::chrono::steady_clock::time_point flushStart;
+    bool streaming = false; // the queue being filled has been given to the workers
+    bool spin = false;      // no more threads than cores
+    // When the filling thread last came back from a hand-over or a flush,
+    // and how long it has waited for the workers since.
+    std::chrono::steady_clock::time_point lastReturn = std::chrono::steady_clock::now();
+    int64_t waitedNs = 0;
+    // The last queue closed was handed over without waiting, and not yet
+    // copied: a flip may still have it copied as its threads finish.
+    bool copyable = false;
 
     // The queues are made full size once, so that drawing a frame never
     // allocates; clearing them keeps their room. So are the threads.
-    Impl() {
-        clipped.reserve(kMaxClippedTriangles);
-        clears.reserve(kMaxClears);
-        pipelines.reserve(kMaxPipelines);
-        SetThreadCount(DefaultThreads());
+    Impl() { SetThreadCount(DefaultThreads()); }
+    ~Impl() {
+        Flush();
+        StopWorkers();
     }
-    ~Impl() { StopWorkers(); }
 
     uint32_t CurrentPipeline() {
-        if (pipelineDirty || pipelines.empty()) {
-            pipelines.emplace_back();
+        QueueSet& q = Q();
+        if (pipelineDirty || q.pipelines.empty()) {
+            q.pipelines.emplace_back();
             BuildPipeline(states, hasTexture ? &texture : nullptr, target.depth != nullptr, knownDepth, viewport, target,
-                          scale, &pipelines.back());
+                          scale, &q.pipelines.back());
             pipelineDirty = false;
         }
-        return uint32_t(pipelines.size() - 1);
+        return uint32_t(q.pipelines.size() - 1);
     }
 
     void Draw(const Pipeline* pipes, const Triangle& t, int y0, int y1) {
@@ -242,79 +325,91 @@ struct Rasterizer::Impl {
     }
 
     // One thread: each triangle set up and drawn in turn.
-    void RunAlone() {
+    void RunAlone(const QueueSet& q) {
         Triangle tri;
-        for (const Command& c : commands) {
+        for (const Command& c : q.commands) {
             switch (c.kind) {
-            case kClear: ClearRows(clears[c.index], target, 0, target.height - 1); break;
-            case kClipped: Draw(pipelines.data(), clipped[c.index], 0, target.height - 1); break;
+            case kClear: ClearRows(q.clears[c.index], target, 0, target.height - 1); break;
+            case kClipped: Draw(q.pipelines.data(), q.clipped[c.index], 0, target.height - 1); break;
             case kQueued: {
-                const Queued& q = queued[c.index];
-                if (SetupTriangle(q.v[0], q.v[1], q.v[2], pipelines[q.pipeline], q.pipeline, &tri))
-                    Draw(pipelines.data(), tri, 0, target.height - 1);
+                const Queued& s = q.queued[c.index];
+                if (SetupTriangle(s.v[0], s.v[1], s.v[2], q.pipelines[s.pipeline], s.pipeline, &tri))
+                    Draw(q.pipelines.data(), tri, 0, target.height - 1);
                 break;
             }
             }
         }
     }
 
-    // The bands: band b holds rows bandStart[b] to bandStart[b + 1] - 1 and
-    // belongs to thread b % threads; bandOf[y] is the band of row y (made
-    // with the target, so that no frame allocates).
-    int bandStart[kMaxBands + 1] = {};
-    std::vector<uint16_t> bandOf;
-    // Each thread's share of every round's rows, and how long after the last
-    // flush began each finished. A thread that finished later than the
-    // others gets fewer rows next time: frames change little from one to
-    // the next, and the show's pictures are seldom even from top to bottom
-    // (measured on the whole show with equal bands: one core drew for
-    // 13.4 s while the other drew for 11.2 s and then waited). The workers
-    // start on the queue before the flush, so they come to take more rows.
+    // Each thread's share of every round's rows. A thread that was busier
+    // than the others gets fewer rows next time: frames change little from
+    // one to the next, and the show's pictures are seldom even from top to
+    // bottom (measured on the whole show with equal bands: one core drew for
+    // 13.4 s while the other drew for 11.2 s and then waited). A queue's
+    // bands are chosen from what its last use measured (the other queue may
+    // still be drawn).
     double share[kMaxThreads] = {};
-    int64_t runNs[kMaxThreads] = {};
     int sharedThreads = 0, sharedHeight = 0;
 
-    void ChooseBands(int threads) {
+    void ChooseBands(QueueSet& q, int threads) {
         const int height = target.height;
         if (threads != sharedThreads || height != sharedHeight) {
-            for (int t = 0; t < threads; ++t) share[t] = 1.0 / threads, runNs[t] = 0;
+            for (int t = 0; t < threads; ++t) share[t] = 1.0 / threads;
             sharedThreads = threads, sharedHeight = height;
-        } else if (std::all_of(runNs, runNs + threads, [](int64_t ns) { return ns > 0; })) {
-            // Rows per nanosecond of each thread, damped by half.
-            double speed[kMaxThreads], total = 0;
-            for (int t = 0; t < threads; ++t) total += speed[t] = share[t] / double(runNs[t]);
+        } else if (q.threads == threads && std::all_of(q.drawNs, q.drawNs + threads, [](int64_t ns) { return ns > 0; }) &&
+                   std::all_of(q.finishNs, q.finishNs + threads, [](int64_t ns) { return ns > 0; })) {
+            // Each thread's rows per nanosecond, and the shares that even
+            // them out, taken half way. Where the filling thread went on
+            // without waiting, every thread is busy all the time it can be,
+            // and the filling thread also runs the frame between its hand-
+            // overs: the shares give each thread the same work. Where it
+            // waited, they have the threads finish together.
+            double speed[kMaxThreads], want[kMaxThreads], total = 0;
+            if (q.handedOver) {
+                for (int t = 0; t < threads; ++t) total += speed[t] = q.share[t] / double(q.drawNs[t]);
+                const double busy = (1.0 + speed[0] * double(q.serialNs)) / total;
+                for (int t = 0; t < threads; ++t) want[t] = speed[t] * (busy - (t == 0 ? double(q.serialNs) : 0.0));
+            } else {
+                for (int t = 0; t < threads; ++t) total += speed[t] = q.share[t] / double(q.finishNs[t]);
+                for (int t = 0; t < threads; ++t) want[t] = speed[t] / total;
+            }
             double sum = 0;
             for (int t = 0; t < threads; ++t)
-                sum += share[t] = std::clamp(0.5 * share[t] + 0.5 * speed[t] / total, 0.5 / threads, 1.5 / threads);
+                sum += share[t] = std::clamp(0.5 * share[t] + 0.5 * want[t], 0.5 / threads, 1.5 / threads);
             for (int t = 0; t < threads; ++t) share[t] /= sum;
         }
+        q.threads = threads;
+        for (int t = 0; t < threads; ++t) q.share[t] = share[t], q.drawNs[t] = 0, q.finishNs[t] = 0;
         int rounds = std::clamp((height + kBandRows * threads / 2) / (kBandRows * threads), 1, kMaxBands / threads);
         int b = 0;
         for (int r = 0; r < rounds; ++r) {
             const int top = int(int64_t(height) * r / rounds), rows = int(int64_t(height) * (r + 1) / rounds) - top;
             double cut = 0;
             for (int t = 0; t < threads; ++t, ++b) {
-                bandStart[b] = top + int(cut * rows + 0.5);
+                q.bandStart[b] = top + int(cut * rows + 0.5);
                 cut += share[t];
             }
         }
-        bandStart[b] = height;
+        q.bandStart[b] = height;
+        q.bandCount = b;
         for (int k = 0; k < b; ++k)
-            for (int y = bandStart[k]; y < bandStart[k + 1]; ++y) bandOf[size_t(y)] = uint16_t(k);
+            for (int y = q.bandStart[k]; y < q.bandStart[k + 1]; ++y) q.bandOf[size_t(y)] = uint16_t(k);
     }
 
     // Thread `band` of `bands`: every command below `end` that reaches one
     // of its bands, in order, a triangle set up here and drawn at once. A
     // triangle across two threads' bands is set up by both: that costs less
     // than handing set-up triangles from one core's cache to another.
-    void Run(int band, int bands, size_t from, size_t end) {
+    void Run(const QueueSet& q, int band, int bands, size_t from, size_t end) {
         // The queues through their data: the filling thread may be adding to
         // them meanwhile, within their reserved room, so nothing moves.
-        const Command* const cmds = commands.Data();
-        const Queued* const qs = queued.Data();
-        const ClearRect* const cs = clears.data();
-        const Triangle* const cut = clipped.data();
-        const Pipeline* const pipes = pipelines.data();
+        const Command* const cmds = q.commands.Data();
+        const Queued* const qs = q.queued.Data();
+        const ClearRect* const cs = q.clears.data();
+        const Triangle* const cut = q.clipped.data();
+        const Pipeline* const pipes = q.pipelines.data();
+        const uint16_t* const bandOf = q.bandOf.data();
+        const int* const bandStart = q.bandStart;
         Triangle tri;
         for (size_t i = from; i < end; ++i) {
             const Command c = cmds[i];
@@ -327,8 +422,8 @@ struct Rasterizer::Impl {
             if (c.kind == kClipped) {
                 t = &cut[c.index];
             } else if (c.kind == kQueued) {
-                const Queued& q = qs[c.index];
-                if (!SetupTriangle(q.v[0], q.v[1], q.v[2], pipes[q.pipeline], q.pipeline, &tri)) continue;
+                const Queued& s = qs[c.index];
+                if (!SetupTriangle(s.v[0], s.v[1], s.v[2], pipes[s.pipeline], s.pipeline, &tri)) continue;
                 t = &tri;
             }
             for (; b <= last; b += bands) {
@@ -338,13 +433,6 @@ struct Rasterizer::Impl {
                 else ClearRows(cs[c.index], target, a, e);
             }
         }
-    }
-
-    // How long after the flush began each thread finished (at least 1 ns);
-    // read once every thread is done.
-    void Finished(int band) {
-        runNs[band] = std::max<int64_t>(
-            1, std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - flushStart).count());
     }
 
     // Waiting for another thread: a short spin first, where every thread has
@@ -361,40 +449,84 @@ struct Rasterizer::Impl {
         }
     }
 
+    // Thread `band`'s rows of queue q into its copy.
+    void CopyBands(const QueueSet& q, int band) {
+        for (int b = band; b < q.bandCount; b += q.threads) {
+            const int e = std::min(q.bandStart[b + 1], q.copy.rows) - 1;
+            if (q.bandStart[b] <= e) CopyTargetRows(q.copy, target, q.bandStart[b], e);
+        }
+    }
+
+    // Until no worker draws queue q any more (the filling thread only).
+    void WaitFor(QueueSet& q) {
+        auto ready = [&] { return q.running.load() == 0; };
+        if (ready()) return;
+        const auto start = std::chrono::steady_clock::now();
+        if (!Spin(ready)) {
+            std::unique_lock<std::mutex> lock(mutex);
+            done.wait(lock, ready);
+        }
+        waitedNs += NsSince(start);
+    }
+
     // A worker's share of one queue: the chunks as they are published, until
     // the queue is closed and all of it drawn.
-    void RunStream(int band, int bands) {
+    void RunStream(QueueSet& q, int band, int bands) {
         size_t from = 0;
+        int64_t drawn = 0;
         for (;;) {
-            size_t end;
-            auto ready = [&] { return closed.load() || published.load(std::memory_order_acquire) > from; };
+            auto ready = [&] { return q.closed.load() || q.published.load(std::memory_order_acquire) > from; };
             if (!Spin(ready)) {
                 std::unique_lock<std::mutex> lock(mutex);
                 more.wait(lock, ready);
             }
-            end = published.load(std::memory_order_acquire);
+            const size_t end = q.published.load(std::memory_order_acquire);
             if (end == from) break; // closed, all drawn
-            Run(band, bands, from, end);
+            const auto start = std::chrono::steady_clock::now();
+            Run(q, band, bands, from, end);
+            drawn += NsSince(start);
             from = end;
         }
-        Finished(band);
+        q.drawNs[band] = std::max<int64_t>(drawn, 1);
+        q.finishNs[band] = std::max<int64_t>(NsSince(q.closedAt), 1);
     }
 
+    // The queues in the order they were handed over: a worker may be handed
+    // the next before it has finished this one.
     void WorkerLoop(int band, uint64_t seen) {
         for (;;) {
-            int bands;
             auto ready = [&] { return quit.load() || generation.load() != seen; };
             if (!Spin(ready)) {
                 std::unique_lock<std::mutex> lock(mutex);
                 wake.wait(lock, ready);
             }
-            if (quit) return;
-            seen = generation;
-            bands = int(workers.size()) + 1;
-            RunStream(band, bands);
+            if (generation.load() == seen) return; // quit, and nothing left to draw
+            ++seen;
+            // Its rows may have been another worker's in the queue before.
+            auto drawnBefore = [&] { return completed.load() + 1 >= seen; };
+            if (!Spin(drawnBefore)) {
+                std::unique_lock<std::mutex> lock(mutex);
+                done.wait(lock, drawnBefore);
+            }
+            QueueSet& q = sets[seen & 1];
+            RunStream(q, band, int(workers.size()) + 1);
+            bool copy;
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                if (--running == 0) done.notify_one();
+                copy = q.copyWanted;
+                q.uncopied[band] = !copy;
+            }
+            if (copy) {
+                const auto start = std::chrono::steady_clock::now();
+                CopyBands(q, band);
+                q.drawNs[band] += NsSince(start); // a part of its rows' work
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (--q.running == 0) {
+                    completed = seen;
+                    done.notify_all();
+                }
             }
         }
     }
@@ -402,19 +534,23 @@ struct Rasterizer::Impl {
     // Hands the queue so far to the workers, starting them on its first
     // chunk. The bands are chosen then, for the whole queue.
     void Publish() {
+        QueueSet& q = Q();
         if (!streaming) {
-            SetThreadCount(DefaultThreads());
+            if (int(workers.size()) + 1 != DefaultThreads()) {
+                WaitFor(Other());
+                SetThreadCount(DefaultThreads());
+            }
             if (workers.empty()) {
-                published.store(commands.Size(), std::memory_order_relaxed); // next look a chunk later
+                q.published.store(q.commands.Size(), std::memory_order_relaxed); // next look a chunk later
                 return;
             }
-            ChooseBands(int(workers.size()) + 1);
+            ChooseBands(q, int(workers.size()) + 1);
             std::lock_guard<std::mutex> lock(mutex);
             streaming = true;
-            closed = false;
+            q.closed = false;
             FenceQueueWrites();
-            published.store(commands.Size(), std::memory_order_release);
-            running = int(workers.size());
+            q.published.store(q.commands.Size(), std::memory_order_release);
+            q.running = int(workers.size());
             ++generation;
             wake.notify_all();
             return;
@@ -422,7 +558,7 @@ struct Rasterizer::Impl {
         {
             std::lock_guard<std::mutex> lock(mutex);
             FenceQueueWrites();
-            published.store(commands.Size(), std::memory_order_release);
+            q.published.store(q.commands.Size(), std::memory_order_release);
         }
         more.notify_all();
     }
@@ -431,7 +567,8 @@ struct Rasterizer::Impl {
     bool PastCaches() const { return !workers.empty(); }
     // After a command is queued: a new chunk for the workers?
     void Added() {
-        if (kMaxThreads > 1 && commands.Size() - published.load(std::memory_order_relaxed) >= kStreamChunk) Publish();
+        if (kMaxThreads > 1 && Q().commands.Size() - Q().published.load(std::memory_order_relaxed) >= kStreamChunk)
+            Publish();
     }
 
     void StopWorkers() {
@@ -445,6 +582,7 @@ struct Rasterizer::Impl {
         quit = false;
     }
 
+    // Only with no queue being drawn.
     void SetThreadCount(int threads) {
         if (int(workers.size()) + 1 == threads) return;
         StopWorkers();
@@ -454,47 +592,82 @@ struct Rasterizer::Impl {
         for (int i = 1; i < threads; ++i) workers.emplace_back([this, i, g] { WorkerLoop(i, g); });
     }
 
-    void Flush() {
-        if (!commands.Empty()) {
-            flushStart = std::chrono::steady_clock::now();
-            Publish();
-            if (!streaming) {
-                RunAlone();
-            } else {
-                {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    closed = true;
-                }
-                more.notify_all();
-                Run(0, int(workers.size()) + 1, 0, commands.Size());
-                Finished(0);
-                auto ready = [&] { return running.load() == 0; };
-                if (!Spin(ready)) {
-                    std::unique_lock<std::mutex> lock(mutex);
-                    done.wait(lock, ready);
-                }
-                streaming = false;
-            }
+    // Closes the queue being filled and draws this thread's bands of it,
+    // then, with `wait`, waits until the others have drawn theirs too.
+    // Without, they may still be drawing it when this returns: the next
+    // queue is filled meanwhile, and drawn after it. False when there was
+    // nothing to close.
+    bool Close(bool wait) {
+        QueueSet& q = Q();
+        if (q.Empty()) {
+            if (wait) WaitFor(Other()), copyable = false;
+            lastReturn = std::chrono::steady_clock::now();
+            waitedNs = 0;
+            return false;
         }
-        published.store(0, std::memory_order_relaxed);
-        commands.Clear();
-        queued.Clear();
-        clipped.clear();
-        clears.clear();
-        pipelines.clear();
+        const auto closing = std::chrono::steady_clock::now();
+        copyable = false;
+        Publish();
+        if (!streaming) {
+            RunAlone(q);
+        } else {
+            q.handedOver = !wait;
+            q.serialNs = std::chrono::duration_cast<std::chrono::nanoseconds>(closing - lastReturn).count() - waitedNs;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                q.closedAt = closing;
+                q.closed = true;
+            }
+            more.notify_all();
+            // This thread's rows may have been another's in the last queue.
+            WaitFor(Other());
+            const auto start = std::chrono::steady_clock::now();
+            Run(q, 0, int(workers.size()) + 1, 0, q.commands.Size());
+            q.drawNs[0] = std::max<int64_t>(NsSince(start), 1);
+            q.finishNs[0] = std::max<int64_t>(NsSince(closing), 1);
+            streaming = false;
+            fill ^= 1;
+            if (wait) WaitFor(Other());
+            copyable = !wait;
+        }
+        Q().Reset(); // no thread draws it now
         pipelineDirty = true;
+        lastReturn = std::chrono::steady_clock::now();
+        waitedNs = 0;
+        return true;
+    }
+
+    void Flush() { Close(true); }
+
+    bool Copyable() const { return copyable && Q().Empty(); }
+    bool CopyClosed(const CopyRows& copy) {
+        if (!Copyable()) return false;
+        copyable = false;
+        QueueSet& q = Other();
+        bool here[kMaxThreads] = {true};
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            q.copy = copy;
+            q.copy.rows = std::min(copy.rows, target.height);
+            q.copyWanted = true;
+            for (int t = 1; t < q.threads; ++t) here[t] = q.uncopied[t];
+        }
+        // Those threads are done with it, and wait for the next queue.
+        for (int t = 0; t < q.threads; ++t)
+            if (here[t]) CopyBands(q, t);
+        return true;
     }
 };
 
 Rasterizer::Rasterizer() : m_Impl(new Impl) {}
 
-Rasterizer::~Rasterizer() { m_Impl->Flush(); }
+Rasterizer::~Rasterizer() = default;
 
 void Rasterizer::SetTarget(const Target& target) {
     m_Impl->Flush();
     m_Impl->KnowDepth(-1);
     m_Impl->target = target;
-    m_Impl->bandOf.resize(size_t(std::max(target.height, 0)));
+    for (QueueSet& q : m_Impl->sets) q.bandOf.resize(size_t(std::max(target.height, 0)));
     m_Impl->pipelineDirty = true;
 }
 
@@ -538,18 +711,19 @@ void Rasterizer::DrawTriangles(const D3DTLVERTEX* v, int count) {
     Impl& m = *m_Impl;
     if (!m.target.color) return;
     for (int i = 0; i + 3 <= count; i += 3) {
-        if (m.queued.Size() == kMaxQueuedTriangles || m.clipped.size() + kMaxPieces > kMaxClippedTriangles ||
-            (m.pipelineDirty && m.pipelines.size() == kMaxPipelines))
+        if (m.Q().queued.Size() == kMaxQueuedTriangles || m.Q().clipped.size() + kMaxPieces > kMaxClippedTriangles ||
+            (m.pipelineDirty && m.Q().pipelines.size() == kMaxPipelines))
             m.Flush();
         uint32_t pipe = m.CurrentPipeline();
-        if (m.pipelines[pipe].depthWrite) m.KnowDepth(-1);
+        QueueSet& q = m.Q();
+        if (q.pipelines[pipe].depthWrite) m.KnowDepth(-1);
         if (NeedsClipping(v[i], v[i + 1], v[i + 2], m.scale)) {
             // Rare: cut into pieces now, on this thread.
             Triangle pieces[kMaxPieces];
-            int n = SetupTriangle(v[i], v[i + 1], v[i + 2], m.pipelines[pipe], pipe, pieces);
+            int n = SetupTriangle(v[i], v[i + 1], v[i + 2], q.pipelines[pipe], pipe, pieces);
             for (int k = 0; k < n; ++k) {
-                m.clipped.push_back(pieces[k]);
-                m.commands.Append({kClipped, uint32_t(m.clipped.size() - 1), int16_t(pieces[k].yMin),
+                q.clipped.push_back(pieces[k]);
+                q.commands.Append({kClipped, uint32_t(q.clipped.size() - 1), int16_t(pieces[k].yMin),
                                    int16_t(pieces[k].yMax)},
                                   m.PastCaches());
             }
@@ -565,8 +739,8 @@ void Rasterizer::DrawTriangles(const D3DTLVERTEX* v, int count) {
             yLo = std::clamp(int(std::floor(yMin)) - 1, 0, m.target.height);
             yHi = std::min(int(std::ceil(yMax)) + 1, m.target.height - 1);
         }
-        m.queued.Append({{v[i], v[i + 1], v[i + 2]}, pipe, 0}, m.PastCaches());
-        m.commands.Append({kQueued, uint32_t(m.queued.Size() - 1), int16_t(yLo), int16_t(yHi)}, m.PastCaches());
+        q.queued.Append({{v[i], v[i + 1], v[i + 2]}, pipe, 0}, m.PastCaches());
+        q.commands.Append({kQueued, uint32_t(q.queued.Size() - 1), int16_t(yLo), int16_t(yHi)}, m.PastCaches());
         m.Added();
     }
 }
@@ -591,14 +765,15 @@ void Rasterizer::Clear(const D3DRECT* rects, int numRects, bool target, bool dep
         r.x1 = int(std::min<int64_t>(x1, vx1));
         r.y1 = int(std::min<int64_t>(y1, vy1));
         if (r.x0 >= r.x1 || r.y0 >= r.y1) return;
-        if (m.clears.size() == kMaxClears) m.Flush();
+        if (m.Q().clears.size() == kMaxClears) m.Flush();
         if (r.depth) {
             const bool whole = r.x0 == 0 && r.y0 == 0 && r.x1 == m.target.width && r.y1 == m.target.height;
             if (whole) m.KnowDepth(r.z);
             else if (m.knownDepth != r.z) m.KnowDepth(-1);
         }
-        m.clears.push_back(r);
-        m.commands.Append({kClear, uint32_t(m.clears.size() - 1), int16_t(r.y0), int16_t(r.y1 - 1)}, m.PastCaches());
+        QueueSet& q = m.Q();
+        q.clears.push_back(r);
+        q.commands.Append({kClear, uint32_t(q.clears.size() - 1), int16_t(r.y0), int16_t(r.y1 - 1)}, m.PastCaches());
         m.Added();
     };
     if (!rects || numRects <= 0) add(vx0, vy0, vx1, vy1);
@@ -612,6 +787,11 @@ void Rasterizer::Flush() {
     m_Impl->KnowDepth(-1);
 }
 
-bool Rasterizer::HasPendingWork() const { return !m_Impl->commands.Empty(); }
+bool Rasterizer::Submit() { return m_Impl->Close(false); }
+
+bool Rasterizer::CanCopySubmitted() const { return m_Impl->Copyable(); }
+bool Rasterizer::CopySubmitted(const CopyRows& copy) { return m_Impl->CopyClosed(copy); }
+
+bool Rasterizer::HasPendingWork() const { return !m_Impl->Q().Empty() || m_Impl->Other().running.load() > 0; }
 
 } // namespace raster
