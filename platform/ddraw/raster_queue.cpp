@@ -600,7 +600,10 @@ struct Rasterizer::Impl {
     bool Close(bool wait) {
         QueueSet& q = Q();
         if (q.Empty()) {
-            if (wait) WaitFor(Other()), copyable = false;
+            if (wait) {
+                WaitFor(Other());
+                copyable = false;
+            }
             lastReturn = std::chrono::steady_clock::now();
             waitedNs = 0;
             return false;
