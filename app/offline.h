@@ -8,8 +8,9 @@
 
 #include <cstdint>
 
-// Called once a frame of the main loop has been drawn, before the clock
-// moves on to the next frame; g_CurrentTime is the frame's playing time.
+// Called once a frame of the main loop has been drawn (a hook that reads no
+// pixels: handed over to be drawn), before the clock moves on to the next
+// frame; g_CurrentTime is the frame's playing time.
 // Returning false ends the show after this frame, as a closed window would.
 typedef bool (*ShowFrameHook)(const uint16_t* pixels, int width, int height, int pitch, void* user);
 
