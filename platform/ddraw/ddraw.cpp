@@ -519,12 +519,6 @@ HRESULT DirectDrawObject::FlipPrimary(SurfaceObject* primary, SurfaceObject* bac
     int drawers = 0; // more than one: the CPU copies
     for (DeviceObject* d : m_Devices)
         if (d->Target() == backBuffer) drawing = d, ++drawers;
-    raster::CopyRows copy;
-    copy.pixels = primary->Pixels();
-    copy.pitchBytes = primary->PitchBytes();
-    copy.rowBytes = rowBytes;
-    copy.rows = rows;
-    bool handedOver = false;
     if (drawers == 1 && rgb565 && !(g_Observer && g_ObserverReadsPixels) && drawing->CanCopySubmitted()) {
         // The frame before was drawn and copied before this one was handed
         // over: shown now, before this one's copy overwrites it.
@@ -533,9 +527,12 @@ HRESULT DirectDrawObject::FlipPrimary(SurfaceObject* primary, SurfaceObject* bac
             if (d != drawing) d->Flush();
         // The drawing device's threads copy the frame as they finish it while
         // this thread goes on to the next; it is shown at the next flip.
-        handedOver = drawing->CopySubmitted(copy, primary);
-    }
-    if (handedOver) {
+        raster::CopyRows copy;
+        copy.pixels = primary->Pixels();
+        copy.pitchBytes = primary->PitchBytes();
+        copy.rowBytes = rowBytes;
+        copy.rows = rows;
+        drawing->CopySubmitted(copy, primary);
         if (m_hWnd) m_PendingPresent = primary;
         NotifyFrameObserver(nullptr, width, height, primary->PitchBytes() / 2);
     } else {

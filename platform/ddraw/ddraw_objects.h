@@ -237,10 +237,11 @@ public:
 
     // Finishes the queued drawing and lets go of what it held.
     void Flush();
-    // Has the scene handed over last copied into `shown` as soon as it is
-    // drawn; false when it cannot be (see raster::Rasterizer::CopySubmitted).
-    bool CopySubmitted(const raster::CopyRows& copy, SurfaceObject* shown);
+    // Whether the scene handed over last can still be copied as it is drawn
+    // (see raster::Rasterizer::CopySubmitted); if so, has it copied into
+    // `shown`.
     bool CanCopySubmitted() const { return m_Raster.CanCopySubmitted(); }
+    void CopySubmitted(const raster::CopyRows& copy, SurfaceObject* shown);
     SurfaceObject* Target() const { return m_Target; }
     // The render target's memory changed (a new render scale): bind it again.
     void TargetChanged();

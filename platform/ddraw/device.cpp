@@ -62,11 +62,10 @@ void DeviceObject::Flush() {
     LetGo(&m_QueueHolds);
 }
 
-bool DeviceObject::CopySubmitted(const raster::CopyRows& copy, SurfaceObject* shown) {
-    if (!m_Raster.CopySubmitted(copy)) return false;
+void DeviceObject::CopySubmitted(const raster::CopyRows& copy, SurfaceObject* shown) {
+    if (!m_Raster.CopySubmitted(copy)) return;
     shown->Hold();
     m_FlightHolds.push_back(shown);
-    return true;
 }
 
 void DeviceObject::HoldForQueue(SurfaceObject* surface) {
