@@ -236,9 +236,12 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     const F lanes = B::FromInt(B::Ramp(1)), batchF = B::SetF(float(kBatch));
     const F zeroF = B::SetF(0.0f), halfF = B::SetF(0.5f);
     const F dz = B::SetF(tri.z.dx), ds = B::SetF(tri.s.dx), dt = B::SetF(tri.t.dx), dq = B::SetF(tri.q.dx);
+    // Without a blend that reads it, the source alpha never reaches the
+    // 16-bit target: its diffuse channel is not worked out.
+    constexpr int kChannels = Blend == kBlendOpaque || Blend == kBlendModulate ? 3 : 4;
     F dc[4];
     if (!Flat)
-        for (int ch = 0; ch < 4; ++ch) dc[ch] = B::SetF(tri.color[ch].dx);
+        for (int ch = 0; ch < kChannels; ++ch) dc[ch] = B::SetF(tri.color[ch].dx);
     const sSpanConstants& k = SpanConstants<B>();
     const I maskU = B::SetI(p.texMaskU), maskV = B::SetI(p.texMaskV);
     const __m128i texShift = _mm_cvtsi32_si128(p.texShift);
@@ -422,7 +425,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     auto fetch = [&](Batch& b, F fx, uint16_t* color, uint16_t* depth, int len, bool inRow) {
         b.fx = fx;
         if (!Flat)
-            for (int ch = 0; ch < 4; ++ch) b.cRow[ch] = cRow[ch];
+            for (int ch = 0; ch < kChannels; ++ch) b.cRow[ch] = cRow[ch];
         b.color = color;
         b.len = len;
         b.inRow = inRow;
@@ -562,8 +565,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         // channel): min(255, ((t | arg) * ((d + 1) * k + add)) >> shift).
         I mRB = flatRB, mAG = flatAG;
         if (!Flat) {
-            I d[4];
-            for (int ch = 0; ch < 4; ++ch) {
+            I d[4] = {zero, zero, zero, zero};
+            for (int ch = 0; ch < kChannels; ++ch) {
                 F c = B::Min(B::Max(B::Add(b.cRow[ch], B::Mul(b.fx, dc[ch])), zeroF), B::SetF(255.0f));
                 d[ch] = B::Trunc(B::Add(c, halfF));
             }
@@ -769,7 +772,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         tRow = rowValue(tri.t);
         qRow = rowValue(tri.q);
         if (!Flat)
-            for (int ch = 0; ch < 4; ++ch) cRow[ch] = rowValue(tri.color[ch]);
+            for (int ch = 0; ch < kChannels; ++ch) cRow[ch] = rowValue(tri.color[ch]);
         // The pixels' columns from the reference.
         fx = B::Add(B::SetF(float(x0 - tri.xRef)), lanes);
         if constexpr (B::kPairs) {
