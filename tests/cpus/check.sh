@@ -66,9 +66,16 @@ if [ -n "$frames" ]; then
     (cd "$data" && "$@" "$build/trubelox-capture" --fps 2 --to "$frames" --png --no-video --out "$out/$name" \
       2> >(grep -v "TCG doesn't support" >&2) >/dev/null)
   }
-  capture native env
+  if ! capture native env; then
+    echo "check.sh: the show did not render on this machine" >&2
+    exit 1
+  fi
   for cpu in "${cpus[@]}"; do
-    capture "$cpu" qemu-x86_64 -cpu "$cpu"
+    if ! capture "$cpu" qemu-x86_64 -cpu "$cpu"; then
+      echo "check.sh: the show did not render on $cpu" >&2
+      failed=1
+      continue
+    fi
     different=0
     for f in "$out/native"/frame_*.png; do
       if ! cmp -s "$f" "$out/$cpu/$(basename "$f")"; then
