@@ -19,6 +19,7 @@
 # C library hangs in the first thread it starts.
 set -euo pipefail
 src="$(cd "$(dirname "$0")/../.." && pwd)"
+. "$src/tests/cpus/frames.sh"
 build="$src/../build-arm64"
 frames=""
 while [ $# -gt 0 ]; do
@@ -92,18 +93,6 @@ if [ -n "$frames" ]; then
     echo "arm64.sh: the show did not render on arm64" >&2
     exit 1
   fi
-  different=0
-  for f in "$out/native"/frame_*.png; do
-    if ! cmp -s "$f" "$out/arm64/$(basename "$f")"; then
-      [ "$different" -lt 5 ] && echo "arm64.sh: $(basename "$f") differs from this machine's" >&2
-      different=$((different + 1))
-    fi
-  done
-  if [ "$different" -ne 0 ]; then
-    echo "arm64.sh: $different frames differ" >&2
-    failed=1
-  else
-    echo "arm64: $(ls "$out/native" | grep -c '^frame_') frames the same as this machine's"
-  fi
+  compare_frames "$out/native" "$out/arm64" arm64 arm64.sh || failed=1
 fi
 exit "$failed"

@@ -19,6 +19,7 @@
 # emulator's.
 set -euo pipefail
 src="$(cd "$(dirname "$0")/../.." && pwd)"
+. "$src/tests/cpus/frames.sh"
 build="$src/../build-cpus"
 frames=""
 while [ $# -gt 0 ]; do
@@ -76,19 +77,7 @@ if [ -n "$frames" ]; then
       failed=1
       continue
     fi
-    different=0
-    for f in "$out/native"/frame_*.png; do
-      if ! cmp -s "$f" "$out/$cpu/$(basename "$f")"; then
-        [ "$different" -lt 5 ] && echo "check.sh: $cpu: $(basename "$f") differs from this machine's" >&2
-        different=$((different + 1))
-      fi
-    done
-    if [ "$different" -ne 0 ]; then
-      echo "check.sh: $cpu: $different frames differ" >&2
-      failed=1
-    else
-      echo "$cpu: $(ls "$out/native" | grep -c '^frame_') frames the same as this machine's"
-    fi
+    compare_frames "$out/native" "$out/$cpu" "$cpu" check.sh || failed=1
   done
 fi
 exit "$failed"
