@@ -12,7 +12,7 @@
 #     libpng-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64 \
 #     libmp3lame-dev:arm64 libfreetype-dev:arm64
 # and a built data set in build/ of the source folder: it is copied, since
-# generating it emulated takes the better part of an hour.
+# generating it emulated takes more than half an hour.
 #
 # The emulator is run with the libraries' root at / (where multiarch puts
 # them): a loader from the cross compiler's own folder beside the system's
