@@ -21,14 +21,7 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/../.." && pwd)"
 . "$src/tests/cpus/frames.sh"
 build="$src/../build-arm64"
-frames=""
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --frames) frames="${2:?--frames needs seconds}"; shift 2 ;;
-    -*) echo "arm64.sh: unknown option $1" >&2; exit 2 ;;
-    *) build="$1"; shift ;;
-  esac
-done
+parse_options arm64.sh "$@"
 for tool in aarch64-linux-gnu-g++ qemu-aarch64; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "arm64.sh: needs $tool (see the head of this script for what to install)" >&2

@@ -21,14 +21,7 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/../.." && pwd)"
 . "$src/tests/cpus/frames.sh"
 build="$src/../build-cpus"
-frames=""
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --frames) frames="${2:?--frames needs seconds}"; shift 2 ;;
-    -*) echo "check.sh: unknown option $1" >&2; exit 2 ;;
-    *) build="$1"; shift ;;
-  esac
-done
+parse_options check.sh "$@"
 if ! command -v qemu-x86_64 >/dev/null 2>&1; then
   echo "check.sh: needs qemu-x86_64 (apt-get install qemu-user)" >&2
   exit 1

@@ -1,4 +1,6 @@
-# Sourced by the processor checks. compare_frames NATIVE OTHER NAME SCRIPT:
+# Sourced by the processor checks.
+#
+# compare_frames NATIVE OTHER NAME SCRIPT:
 # every frame in NATIVE (this machine's) against the one of the same name in
 # OTHER, byte for byte; says which differ (the first five) or that all are
 # the same. Fails where any differ.
@@ -15,4 +17,19 @@ compare_frames() {
     return 1
   fi
   echo "$name: $(ls "$native" | grep -c '^frame_') frames the same as this machine's"
+}
+
+# parse_options SCRIPT ARGS...: a folder sets build (left as it was
+# otherwise), --frames S sets frames; anything else ends the script.
+parse_options() {
+  local script="$1"
+  shift
+  frames=""
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --frames) frames="${2:?--frames needs seconds}"; shift 2 ;;
+      -*) echo "$script: unknown option $1" >&2; exit 2 ;;
+      *) build="$1"; shift ;;
+    esac
+  done
 }
