@@ -72,17 +72,11 @@ done
 if [ -n "$frames" ]; then
   out="$build/frames"
   rm -rf "$out"
-  capture() { # name, then the command that runs the capture program
-    local name="$1"
-    shift
-    echo "== $name: the show's frames to $frames s"
-    (cd "$src/build" && "$@" --fps 2 --to "$frames" --png --no-video --out "$out/$name" >/dev/null)
-  }
-  if ! capture native "$src/build/trubelox-capture"; then
+  if ! capture_frames "$src/build" "$out" native "$src/build/trubelox-capture"; then
     echo "arm64.sh: the show did not render on this machine (build it first)" >&2
     exit 1
   fi
-  if ! capture arm64 qemu-aarch64 -L / "$build/trubelox-capture"; then
+  if ! capture_frames "$src/build" "$out" arm64 qemu-aarch64 -L / "$build/trubelox-capture"; then
     echo "arm64.sh: the show did not render on arm64" >&2
     exit 1
   fi

@@ -53,19 +53,12 @@ if [ -n "$frames" ]; then
   fi
   out="$build/frames"
   rm -rf "$out"
-  capture() { # name, then the command that runs the capture program
-    local name="$1"
-    shift
-    echo "== $name: the show's frames to $frames s"
-    (cd "$data" && "$@" "$build/trubelox-capture" --fps 2 --to "$frames" --png --no-video --out "$out/$name" \
-      2> >(grep -v "TCG doesn't support" >&2) >/dev/null)
-  }
-  if ! capture native env; then
+  if ! capture_frames "$data" "$out" native "$build/trubelox-capture"; then
     echo "check.sh: the show did not render on this machine" >&2
     exit 1
   fi
   for cpu in "${cpus[@]}"; do
-    if ! capture "$cpu" qemu-x86_64 -cpu "$cpu"; then
+    if ! capture_frames "$data" "$out" "$cpu" qemu-x86_64 -cpu "$cpu" "$build/trubelox-capture"; then
       echo "check.sh: the show did not render on $cpu" >&2
       failed=1
       continue

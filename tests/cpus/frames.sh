@@ -19,6 +19,18 @@ compare_frames() {
   echo "$name: $(ls "$native" | grep -c '^frame_') frames the same as this machine's"
 }
 
+# capture_frames DATA OUT NAME COMMAND...: the show's frames to $frames s,
+# two a second, from COMMAND (the capture program, or an emulator running
+# it) started in DATA (the folder holding data/), to OUT/NAME. The
+# emulator's warning about features it does not model is left out.
+capture_frames() {
+  local data="$1" out="$2" name="$3"
+  shift 3
+  echo "== $name: the show's frames to $frames s"
+  (cd "$data" && "$@" --fps 2 --to "$frames" --png --no-video --out "$out/$name" \
+    2> >(grep -v "TCG doesn't support" >&2) >/dev/null)
+}
+
 # parse_options SCRIPT ARGS...: a folder sets build (left as it was
 # otherwise), --frames S sets frames; anything else ends the script.
 parse_options() {
