@@ -35,6 +35,8 @@ struct Avx2 : Lanes8 {
     static inline I Madd16(I a, I b) { return _mm256_madd_epi16(a, b); }
     static inline I Min16(I a, I b) { return _mm256_min_epi16(a, b); }
     static inline I AddSat8(I a, I b) { return _mm256_adds_epu8(a, b); }
+    static inline I SubSat8(I a, I b) { return _mm256_subs_epu8(a, b); }
+    static inline I MaxU8(I a, I b) { return _mm256_max_epu8(a, b); }
     static inline I Max16(I a, I b) { return _mm256_max_epi16(a, b); }
     static inline I And(I a, I b) { return _mm256_and_si256(a, b); }
     static inline I Or(I a, I b) { return _mm256_or_si256(a, b); }

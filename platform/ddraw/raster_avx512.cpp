@@ -48,6 +48,8 @@ struct Avx512 {
     static inline I Madd16(I a, I b) { return _mm512_madd_epi16(a, b); }
     static inline I Min16(I a, I b) { return _mm512_min_epi16(a, b); }
     static inline I AddSat8(I a, I b) { return _mm512_adds_epu8(a, b); }
+    static inline I SubSat8(I a, I b) { return _mm512_subs_epu8(a, b); }
+    static inline I MaxU8(I a, I b) { return _mm512_max_epu8(a, b); }
     static inline I Max16(I a, I b) { return _mm512_max_epi16(a, b); }
     static inline I And(I a, I b) { return _mm512_and_si512(a, b); }
     static inline I Or(I a, I b) { return _mm512_or_si512(a, b); }

@@ -322,6 +322,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         B::kBlackBlocks && Tex == kTexBilinear && p.black && (p.black->count > 0 || (dark[0] | dark[1] | dark[2]) != 0);
     const typename B::BlackTable blackTable = black ? B::LoadBlackBlocks(*p.black, dark) : typename B::BlackTable();
     const I darkRB = pair(dark[0] * 128u + 127, dark[2] * 128u + 127), darkAG = pair(dark[1] * 128u + 127, 0x7FFF);
+    const I darkTexel = B::SetI(int32_t(dark[0] | dark[1] << 8 | dark[2] << 16 | 0xFF000000u));
     // An additive blend leaves white as it is: a batch whose passing pixels
     // are all white already is done once its depth is. Only sprites facing
     // the screen find enough of them (a glow's heart, under its many
@@ -544,8 +545,10 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 if (B::NoneAbove16(B::Max16(b.t00, b.t01), darkRB) && B::NoneAbove16(B::Max16(b.t10, b.t11), darkAG))
                     return;
             } else {
-                const I texels = Tex == kTexPoint ? b.t00 : B::Or(B::Or(b.t00, b.t01), B::Or(b.t10, b.t11));
-                if (B::NoneOf(texels, B::SetI(0x00FFFFFF))) return;
+                // Texels within the dark limits (black, or what a dim colour
+                // scales to black): the filter never exceeds the brightest.
+                const I peak = Tex == kTexPoint ? b.t00 : B::MaxU8(B::MaxU8(b.t00, b.t01), B::MaxU8(b.t10, b.t11));
+                if (B::NoneOf(B::SubSat8(peak, darkTexel), B::SetI(-1))) return;
             }
         }
         const I full16 = B::SetI(k.lowBytes), one16 = B::SetI(k.both1), byte = B::SetI(k.byte);

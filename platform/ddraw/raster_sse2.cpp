@@ -51,6 +51,8 @@ struct Sse2 : Lanes8 {
     RASTER_BINARY(Madd16, _mm_madd_epi16)
     RASTER_BINARY(Min16, _mm_min_epi16)
     RASTER_BINARY(AddSat8, _mm_adds_epu8)
+    RASTER_BINARY(SubSat8, _mm_subs_epu8)
+    RASTER_BINARY(MaxU8, _mm_max_epu8)
     RASTER_BINARY(Max16, _mm_max_epi16)
     RASTER_BINARY(And, _mm_and_si128)
     RASTER_BINARY(Or, _mm_or_si128)
