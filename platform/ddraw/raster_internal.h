@@ -4,6 +4,7 @@
 
 #include "platform/ddraw/raster.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace raster {
@@ -129,6 +130,34 @@ struct Triangle {
     Gradient q;        // rhw
     uint8_t flat[4];   // B, G, R, A
 };
+
+// For a triangle of one colour: whether each channel's multiplier times
+// its shift fits 16 bits. Then (t | arg) * m never wraps, and the combine
+// is ((t | arg) * m * shiftMul) >> 16, one multiply-high, below 255 (the
+// dim colours of glows and tunnels). scale receives the products.
+inline bool CombineScales(const Pipeline& p, const Triangle& tri, int channels, uint32_t* scale) {
+    bool fits = true;
+    for (int ch = 0; ch < 4; ++ch) {
+        const uint32_t m = ((uint32_t(tri.flat[ch]) + 1) * p.mulK[ch] + p.mulAdd[ch]) & 0xFFFF;
+        scale[ch] = ch < channels ? m * p.shiftMul[ch] : 0;
+        fits = fits && scale[ch] <= 0xFFFF;
+    }
+    return fits;
+}
+
+// The source alpha of a triangle of one colour, over no texture or one
+// whose every texel has alpha 0xFF, is the same at every pixel: whether it
+// is 0xFF (an additive blend then adds the source as it is, and an alpha
+// blend keeps nothing of the target).
+inline bool FullAlpha(const Pipeline& p, const Triangle& tri, int tex) {
+    if (tex != kTexNone && !p.texOpaque) return false;
+    const uint32_t m = ((uint32_t(tri.flat[3]) + 1) * p.mulK[3] + p.mulAdd[3]) & 0xFFFF;
+    const uint32_t combined = ((0xFFu | p.argMask[3]) * m) & 0xFFFF;
+    return std::min<int>(int16_t(uint16_t((combined * (p.shiftMul[3] & 0xFFFF)) >> 16)), 0xFF) == 0xFF;
+}
+// The channels an additive blend of one colour reads from the combine:
+// not its alpha where that is full.
+inline int ScaledChannels(const Pipeline& p, const Triangle& tri, int tex) { return FullAlpha(p, tri, tex) ? 3 : 4; }
 
 // Under a pipeline whose black adds nothing (blackAddsNothing), for a
 // triangle of one colour: per colour channel, the largest texel value that

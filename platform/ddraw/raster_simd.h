@@ -217,13 +217,14 @@ struct Lanes8 {
     static inline bool AllM(M mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
 };
 
-// The rows of one triangle; Flat: one diffuse colour throughout.
+// The rows of one triangle; Flat: one diffuse colour throughout; Scaled:
+// one whose combine is a multiply-high (CombineScales).
 //
 // Columns (bilinear, affine, the texel row the same along every row: sprites
 // and quads facing the screen): each row filters the texel columns it reads
 // once, top and bottom texel, and its pixels only weigh two filtered
 // columns, left and right, as the filter does at each pixel.
-template <class B, int Tex, bool Persp, int Blend, bool Depth, bool Flat, bool Columns = false>
+template <class B, int Tex, bool Persp, int Blend, bool Depth, bool Flat, bool Columns = false, bool Scaled = false>
 void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& target, int y0, int y1) {
     typedef typename B::I I;
     typedef typename B::F F;
@@ -257,7 +258,11 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         return B::Add16(B::Mullo16(B::Add16(d, B::SetI(k.both1)), mul), add);
     };
     I flatRB = zero, flatAG = zero;
-    if (Flat) {
+    if (Scaled) {
+        uint32_t scale[4];
+        CombineScales(p, tri, ScaledChannels(p, tri, Tex), scale);
+        flatRB = pair(scale[0], scale[2]), flatAG = pair(scale[1], scale[3]);
+    } else if (Flat) {
         flatRB = multiplier(pair(tri.flat[0], tri.flat[2]), kRB, addRB);
         flatAG = multiplier(pair(tri.flat[1], tri.flat[3]), kAG, addAG);
     }
@@ -277,17 +282,9 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         factor(p.srcFactor, srcSel);
         factor(p.destFactor, destSel);
     }
-    // The source alpha of a triangle of one colour, over no texture or one
-    // whose every texel has alpha 0xFF, is the same at every pixel: the
-    // combine's alpha lane worked once. Where it is 0xFF, an additive blend
-    // adds the source as it is, and an alpha blend keeps nothing of the
-    // target.
-    bool fullAlpha = false;
-    if (Flat && (Tex == kTexNone || p.texOpaque)) {
-        const uint32_t m = ((uint32_t(tri.flat[3]) + 1) * p.mulK[3] + p.mulAdd[3]) & 0xFFFF;
-        const uint32_t combined = ((0xFFu | p.argMask[3]) * m) & 0xFFFF;
-        fullAlpha = std::min<int>(int16_t(uint16_t((combined * (p.shiftMul[3] & 0xFFFF)) >> 16)), 0xFF) == 0xFF;
-    }
+    // The combine's alpha lane worked once, where it is the same at every
+    // pixel.
+    const bool fullAlpha = Flat && FullAlpha(p, tri, Tex);
     const bool readsTarget = Blend != kBlendOpaque && !(Blend == kBlendAlpha && fullAlpha);
     // Where the colour channels take the texture, a black texel adds
     // nothing: a batch whose texels are all black leaves its pixels as they
@@ -576,8 +573,14 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             mRB = multiplier(B::Or(d[0], B::template Slli32<16>(d[2])), kRB, addRB);
             mAG = multiplier(B::Or(d[1], B::template Slli32<16>(d[3])), kAG, addAG);
         }
-        I sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
-        I sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
+        I sRB, sAG;
+        if (Scaled) {
+            sRB = B::Mulhi16u(B::Or(texRB, argRB), mRB);
+            sAG = B::Mulhi16u(B::Or(texAG, argAG), mAG);
+        } else {
+            sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
+            sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
+        }
         // Blending and the write. (Without a depth test every lane of a
         // whole batch passes.)
         H old = B::ZeroH();
@@ -742,7 +745,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 columnsFrom = Min(a, b);
                 columns = Max(a, b) - columnsFrom + 2;
                 if (columns <= kMaxRowColumns) break;
-                DrawTriangleRows<B, Tex, Persp, Blend, Depth, Flat, false>(tri, p, target, y, y);
+                DrawTriangleRows<B, Tex, Persp, Blend, Depth, Flat, false, Scaled>(tri, p, target, y, y);
                 if (!nextRow(&y, &x0, &x1)) return false;
             }
         }
@@ -814,12 +817,23 @@ void DrawRowsSimd(const Triangle& tri, const Pipeline& p, const Target& target, 
     // pair, and at most about a column a pixel: the show's additive sprites
     // facing the screen (no other blend draws enough of them to pay for
     // the routines' code).
+    // Additive triangles of one dim colour (glows, tunnels, sparks) combine
+    // with one multiply.
+    bool scaled = false;
+    if constexpr (Blend == kBlendAdd && Tex != kTexNone) {
+        uint32_t scale[4];
+        scaled = tri.flatColor && CombineScales(p, tri, ScaledChannels(p, tri, Tex), scale);
+    }
     if constexpr (B::kColumns && Tex == kTexBilinear && !Persp && Blend == kBlendAdd) {
         if (tri.t.dx == 0.0f && tri.s.dx >= -256.0f && tri.s.dx <= 256.0f) {
-            if (tri.flatColor) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true, true>(tri, p, target, y0, y1);
+            if (scaled) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true, true, true>(tri, p, target, y0, y1);
+            else if (tri.flatColor) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true, true>(tri, p, target, y0, y1);
             else DrawTriangleRows<B, Tex, Persp, Blend, Depth, false, true>(tri, p, target, y0, y1);
             return;
         }
+    }
+    if constexpr (Blend == kBlendAdd && Tex != kTexNone) {
+        if (scaled) return DrawTriangleRows<B, Tex, Persp, Blend, Depth, true, false, true>(tri, p, target, y0, y1);
     }
     if (tri.flatColor) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true>(tri, p, target, y0, y1);
     else DrawTriangleRows<B, Tex, Persp, Blend, Depth, false>(tri, p, target, y0, y1);
