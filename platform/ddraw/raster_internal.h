@@ -131,10 +131,11 @@ struct Triangle {
     uint8_t flat[4];   // B, G, R, A
 };
 
-// For a triangle of one colour: whether each channel's multiplier times
-// its shift fits 16 bits. Then (t | arg) * m never wraps, and the combine
-// is ((t | arg) * m * shiftMul) >> 16, one multiply-high, below 255 (the
-// dim colours of glows and tunnels). scale receives the products.
+// For a triangle of one colour: whether the multiplier times the shift of
+// each of the first channels (those read) fits 16 bits. Then (t | arg) * m
+// never wraps, and the combine is ((t | arg) * m * shiftMul) >> 16, one
+// multiply-high, below 255 (the dim colours of glows and tunnels). scale
+// receives the products, 0 for channels not read.
 inline bool CombineScales(const Pipeline& p, const Triangle& tri, int channels, uint32_t* scale) {
     bool fits = true;
     for (int ch = 0; ch < 4; ++ch) {

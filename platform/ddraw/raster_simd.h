@@ -813,17 +813,17 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
 
 template <class B, int Tex, bool Persp, int Blend, bool Depth>
 void DrawRowsSimd(const Triangle& tri, const Pipeline& p, const Target& target, int y0, int y1) {
-    // Texel columns filtered once a row where a row reads one texel row
-    // pair, and at most about a column a pixel: the show's additive sprites
-    // facing the screen (no other blend draws enough of them to pay for
-    // the routines' code).
-    // Additive triangles of one dim colour (glows, tunnels, sparks) combine
-    // with one multiply.
+    // Additive triangles of one dim colour (glows, tunnels, sparks: most of
+    // what the show adds) combine with one multiply.
     bool scaled = false;
     if constexpr (Blend == kBlendAdd && Tex != kTexNone) {
         uint32_t scale[4];
         scaled = tri.flatColor && CombineScales(p, tri, ScaledChannels(p, tri, Tex), scale);
     }
+    // Texel columns filtered once a row where a row reads one texel row
+    // pair, and at most about a column a pixel: the show's additive sprites
+    // facing the screen (no other blend draws enough of them to pay for
+    // the routines' code).
     if constexpr (B::kColumns && Tex == kTexBilinear && !Persp && Blend == kBlendAdd) {
         if (tri.t.dx == 0.0f && tri.s.dx >= -256.0f && tri.s.dx <= 256.0f) {
             if (scaled) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true, true, true>(tri, p, target, y0, y1);
@@ -833,7 +833,10 @@ void DrawRowsSimd(const Triangle& tri, const Pipeline& p, const Target& target, 
         }
     }
     if constexpr (Blend == kBlendAdd && Tex != kTexNone) {
-        if (scaled) return DrawTriangleRows<B, Tex, Persp, Blend, Depth, true, false, true>(tri, p, target, y0, y1);
+        if (scaled) {
+            DrawTriangleRows<B, Tex, Persp, Blend, Depth, true, false, true>(tri, p, target, y0, y1);
+            return;
+        }
     }
     if (tri.flatColor) DrawTriangleRows<B, Tex, Persp, Blend, Depth, true>(tri, p, target, y0, y1);
     else DrawTriangleRows<B, Tex, Persp, Blend, Depth, false>(tri, p, target, y0, y1);
