@@ -156,9 +156,6 @@ inline bool FullAlpha(const Pipeline& p, const Triangle& tri, int tex) {
     const uint32_t combined = ((0xFFu | p.argMask[3]) * m) & 0xFFFF;
     return std::min<int>(int16_t(uint16_t((combined * (p.shiftMul[3] & 0xFFFF)) >> 16)), 0xFF) == 0xFF;
 }
-// The channels an additive blend of one colour reads from the combine:
-// not its alpha where that is full.
-inline int ScaledChannels(const Pipeline& p, const Triangle& tri, int tex) { return FullAlpha(p, tri, tex) ? 3 : 4; }
 
 // Under a pipeline whose black adds nothing (blackAddsNothing), for a
 // triangle of one colour: per colour channel, the largest texel value that

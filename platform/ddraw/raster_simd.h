@@ -257,10 +257,13 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     auto multiplier = [&](I d, I mul, I add) {
         return B::Add16(B::Mullo16(B::Add16(d, B::SetI(k.both1)), mul), add);
     };
+    // The combine's alpha lane worked once, where it is the same at every
+    // pixel.
+    const bool fullAlpha = Flat && FullAlpha(p, tri, Tex);
     I flatRB = zero, flatAG = zero;
     if (Scaled) {
         uint32_t scale[4];
-        CombineScales(p, tri, ScaledChannels(p, tri, Tex), scale);
+        CombineScales(p, tri, fullAlpha ? 3 : 4, scale);
         flatRB = pair(scale[0], scale[2]), flatAG = pair(scale[1], scale[3]);
     } else if (Flat) {
         flatRB = multiplier(pair(tri.flat[0], tri.flat[2]), kRB, addRB);
@@ -282,9 +285,6 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         factor(p.srcFactor, srcSel);
         factor(p.destFactor, destSel);
     }
-    // The combine's alpha lane worked once, where it is the same at every
-    // pixel.
-    const bool fullAlpha = Flat && FullAlpha(p, tri, Tex);
     const bool readsTarget = Blend != kBlendOpaque && !(Blend == kBlendAlpha && fullAlpha);
     // Where the colour channels take the texture, a black texel adds
     // nothing: a batch whose texels are all black leaves its pixels as they
@@ -818,7 +818,8 @@ void DrawRowsSimd(const Triangle& tri, const Pipeline& p, const Target& target, 
     bool scaled = false;
     if constexpr (Blend == kBlendAdd && Tex != kTexNone) {
         uint32_t scale[4];
-        scaled = tri.flatColor && CombineScales(p, tri, ScaledChannels(p, tri, Tex), scale);
+        // Where the source alpha is full, the blend reads no alpha.
+        scaled = tri.flatColor && CombineScales(p, tri, FullAlpha(p, tri, Tex) ? 3 : 4, scale);
     }
     // Texel columns filtered once a row where a row reads one texel row
     // pair, and at most about a column a pixel: the show's additive sprites
