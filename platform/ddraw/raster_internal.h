@@ -131,6 +131,12 @@ struct Triangle {
     uint8_t flat[4];   // B, G, R, A
 };
 
+// For a triangle of one colour: the combine's multiplier of channel ch,
+// (diffuse + 1) * mulK + mulAdd.
+inline uint32_t FlatMultiplier(const Pipeline& p, const Triangle& tri, int ch) {
+    return ((uint32_t(tri.flat[ch]) + 1) * p.mulK[ch] + p.mulAdd[ch]) & 0xFFFF;
+}
+
 // For a triangle of one colour: whether the multiplier times the shift of
 // each of the first channels (those read) fits 16 bits. Then (t | arg) * m
 // never wraps, and the combine is ((t | arg) * m * shiftMul) >> 16, one
@@ -139,7 +145,7 @@ struct Triangle {
 inline bool CombineScales(const Pipeline& p, const Triangle& tri, int channels, uint32_t* scale) {
     bool fits = true;
     for (int ch = 0; ch < 4; ++ch) {
-        const uint32_t m = ((uint32_t(tri.flat[ch]) + 1) * p.mulK[ch] + p.mulAdd[ch]) & 0xFFFF;
+        const uint32_t m = FlatMultiplier(p, tri, ch);
         scale[ch] = ch < channels ? m * p.shiftMul[ch] : 0;
         fits = fits && scale[ch] <= 0xFFFF;
     }
@@ -152,7 +158,7 @@ inline bool CombineScales(const Pipeline& p, const Triangle& tri, int channels, 
 // blend keeps nothing of the target).
 inline bool FullAlpha(const Pipeline& p, const Triangle& tri, int tex) {
     if (tex != kTexNone && !p.texOpaque) return false;
-    const uint32_t m = ((uint32_t(tri.flat[3]) + 1) * p.mulK[3] + p.mulAdd[3]) & 0xFFFF;
+    const uint32_t m = FlatMultiplier(p, tri, 3);
     const uint32_t combined = ((0xFFu | p.argMask[3]) * m) & 0xFFFF;
     return std::min<int>(int16_t(uint16_t((combined * (p.shiftMul[3] & 0xFFFF)) >> 16)), 0xFF) == 0xFF;
 }
@@ -163,7 +169,7 @@ inline bool FullAlpha(const Pipeline& p, const Triangle& tri, int tex) {
 // with m = (diffuse + 1) * mulK + mulAdd.
 inline void DarkLimits(const Pipeline& p, const Triangle& tri, uint8_t* limits) {
     for (int ch = 0; ch < 3; ++ch) {
-        const uint32_t m = ((uint32_t(tri.flat[ch]) + 1) * p.mulK[ch] + p.mulAdd[ch]) & 0xFFFF, shift = p.shiftMul[ch];
+        const uint32_t m = FlatMultiplier(p, tri, ch), shift = p.shiftMul[ch];
         const uint32_t limit = m == 0 || shift == 0 ? 255 : 65535 / shift / m;
         limits[ch] = uint8_t(limit < 255 ? limit : 255);
     }
