@@ -37,9 +37,7 @@ void CreateChain(IDirectDraw7* dd, IDirectDrawSurface7** primary, IDirectDrawSur
     ASSERT_EQ(dd->CreateSurface(&desc, primary, nullptr), DD_OK);
     DDSCAPS2 caps{};
     caps.dwCaps = DDSCAPS_BACKBUFFER;
-    if (back) {
-        ASSERT_EQ((*primary)->GetAttachedSurface(&caps, back), DD_OK);
-    }
+    ASSERT_EQ((*primary)->GetAttachedSurface(&caps, back), DD_OK);
 }
 
 DDSURFACEDESC2 ZDesc(int w, int h, DWORD depth, DWORD stencil) {

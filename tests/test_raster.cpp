@@ -34,6 +34,18 @@ protected:
     void FullQuad(D3DCOLOR color, float z) {
         Quad(V(0, 0, color, z), V(kWidth, 0, color, z), V(kWidth, kHeight, color, z), V(0, kHeight, color, z));
     }
+    // A crowd of tiny triangles: a queue long enough to reach the other
+    // threads in several parts while it is still being filled.
+    void Crowd(std::mt19937& rng) {
+        auto real = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+        std::vector<D3DTLVERTEX> v(2400);
+        for (size_t k = 0; k < v.size(); ++k) {
+            const float x = k % 3 ? v[k - k % 3].sx + real(-4, 4) : real(0, kWidth);
+            const float y = k % 3 ? v[k - k % 3].sy + real(-4, 4) : real(0, kHeight);
+            v[k] = V(x, y, D3DCOLOR(rng()), real(0, 1), real(-2, 2), real(-2, 2), real(0.1f, 1));
+        }
+        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), DWORD(v.size()), 0);
+    }
     // Fifty busy frames (colours and depths) of random triangles under random
     // states, ten state changes each so that little is drawn over before it
     // is compared: every texture, filter and address mode, blend pair, depth
@@ -65,6 +77,50 @@ bool CoveredByRule(const D3DTLVERTEX* t, int px, int py) {
         if (e < 0 || (e == 0 && !topLeft)) return false;
     }
     return true;
+}
+
+// 256 texels whose point samples read back as their index.
+std::vector<uint32_t> Ramp() {
+    std::vector<uint32_t> ramp(256);
+    for (uint32_t i = 0; i < 256; ++i) ramp[i] = 0xFF000000u | (i >> 3) << 19 | (i & 7) << 13;
+    return ramp;
+}
+
+// Ramp texels point-sampled along a span of `len` pixels (pixels[first +
+// i * step]) against the division worked out in double precision at every
+// pixel centre: u = (u0 w0 (1 - f) + u1 w1 f) / (w0 (1 - f) + w1 f). Within
+// 1/16 texel of a border either texel is right, but only where w varies.
+void ExpectExactPerspective(const std::vector<uint16_t>& pixels, size_t first, size_t step, int len, double w0,
+                            double w1, double u0, double u1) {
+    int checked = 0;
+    for (int i = 0; i < len; ++i) {
+        const double f = i / double(len); // the pixel centre's place between the ends
+        const double u = (u0 * w0 * (1 - f) + u1 * w1 * f) / (w0 * (1 - f) + w1 * f) * 256.0;
+        const uint16_t p = pixels[first + size_t(i) * step];
+        const int seen = int((p >> 11) << 3 | ((p >> 5) & 63) >> 3);
+        if (w0 != w1 && std::fabs(u - std::round(u)) < 1.0 / 16) {
+            const int below = int(std::round(u) - 1) & 255, above = int(std::round(u)) & 255;
+            EXPECT_TRUE(seen == below || seen == above) << "pixel " << i << " u " << u / 256 << " took " << seen;
+        } else {
+            EXPECT_EQ(seen, int(std::floor(u)) & 255) << "pixel " << i << " u " << u / 256;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, len * 3 / 4);
+}
+
+// What `draw` makes on the portable path, which every other path this
+// machine has must make byte for byte.
+template <class Draw> auto OnEveryPath(Draw draw) {
+    EXPECT_TRUE(DDrawSetRasterPath("portable"));
+    const auto reference = draw();
+    for (const char* path : {"sse2", "avx2", "avx512"})
+        if (DDrawHasRasterPath(path)) {
+            EXPECT_TRUE(DDrawSetRasterPath(path));
+            EXPECT_STREQ(DDrawRasterPath(), path);
+            EXPECT_TRUE(draw() == reference) << path;
+        }
+    return reference;
 }
 
 Frames Raster::BusyFrames() {
@@ -143,17 +199,7 @@ Frames Raster::BusyFrames() {
             }
         }
         d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), DWORD(v.size()), 0);
-        if (n % 10 == 7) {
-            // A crowd of tiny triangles: a queue long enough to reach the
-            // other threads in several parts while it is still being filled.
-            std::vector<D3DTLVERTEX> crowd(2400);
-            for (size_t k = 0; k < crowd.size(); ++k) {
-                const float x = k % 3 ? crowd[k - k % 3].sx + real(-4, 4) : real(0, kWidth);
-                const float y = k % 3 ? crowd[k - k % 3].sy + real(-4, 4) : real(0, kHeight);
-                crowd[k] = V(x, y, D3DCOLOR(rng()), real(0, 1), real(-2, 2), real(-2, 2), real(0.1f, 1));
-            }
-            d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, crowd.data(), DWORD(crowd.size()), 0);
-        }
+        if (n % 10 == 7) Crowd(rng);
         if (n % 4 == 0) {
             // A sprite seen square on: rows of the batch read one texture
             // row (more where it leans), the texture magnified or, when
@@ -550,21 +596,15 @@ TEST_F(Raster, BilinearFilteringWrapsAcrossTheTextureEdge) {
 }
 
 TEST_F(Raster, PerspectiveIsExactAtEveryPixelOfSteepSpans) {
-    // Ramps of 256 texels along u and along v whose texel i reads back as i;
-    // point sampling shows which texel each pixel took. Strips whose depth
-    // grows steeply along x or y, and one whose coordinates run over several
-    // repeats, against the division worked out in double precision at every
-    // pixel centre: u = (u0 w0 (1 - f) + u1 w1 f) / (w0 (1 - f) + w1 f).
-    // Without a usable rhw at every vertex (0, negative, infinite; the show's
-    // screen sprites have none) coordinates are screen-linear. Within 1/16
-    // texel of a border either texel is right, but only where rhw varies.
-    std::vector<uint32_t> ramp(256);
-    for (uint32_t i = 0; i < 256; ++i) ramp[i] = 0xFF000000u | (i >> 3) << 19 | (i & 7) << 13;
-    IDirectDrawSurface7* alongU = Texture(256, 1, ramp);
-    IDirectDrawSurface7* alongV = Texture(1, 256, ramp);
+    // Ramps along u and along v. Strips whose depth grows steeply along x or
+    // y, and one whose coordinates run over several repeats, take the texel
+    // of the exact division at every pixel. Without a usable rhw at every
+    // vertex (0, negative, infinite; the show's screen sprites have none)
+    // coordinates are screen-linear.
+    IDirectDrawSurface7* alongU = Texture(256, 1, Ramp());
+    IDirectDrawSurface7* alongV = Texture(1, 256, Ramp());
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
-    auto texelAt = [&](uint16_t p) { return int((p >> 11) << 3 | ((p >> 5) & 63) >> 3); };
     struct Case {
         const char* name;
         bool alongY;
@@ -587,22 +627,8 @@ TEST_F(Raster, PerspectiveIsExactAtEveryPixelOfSteepSpans) {
         };
         Quad(at(0, 0, c.w0, c.u0), at(len, 0, c.w1, c.u1), at(len, across, c.w1, c.u1), at(0, across, c.w0, c.u0));
         bool usable = c.w0 > 0 && c.w1 > 0 && std::isfinite(c.w0) && std::isfinite(c.w1);
-        double w0 = usable ? c.w0 : 1.0, w1 = usable ? c.w1 : 1.0;
-        std::vector<uint16_t> got = Colors();
-        int checked = 0;
-        for (int i = 0; i < int(len); ++i) {
-            double f = i / double(len); // the pixel centre's place between the ends
-            double u = (c.u0 * w0 * (1 - f) + c.u1 * w1 * f) / (w0 * (1 - f) + w1 * f) * 256.0;
-            int seen = texelAt(got[c.alongY ? size_t(i) * kWidth + 7 : size_t(7) * kWidth + size_t(i)]);
-            if (w0 != w1 && std::fabs(u - std::round(u)) < 1.0 / 16) {
-                int below = int(std::round(u) - 1) & 255, above = int(std::round(u)) & 255;
-                EXPECT_TRUE(seen == below || seen == above) << "pixel " << i << " u " << u / 256 << " took " << seen;
-            } else {
-                EXPECT_EQ(seen, int(std::floor(u)) & 255) << "pixel " << i << " u " << u / 256;
-                ++checked;
-            }
-        }
-        EXPECT_GT(checked, int(len) * 3 / 4);
+        ExpectExactPerspective(Colors(), c.alongY ? 7 : 7 * kWidth, c.alongY ? kWidth : 1, int(len),
+                               usable ? c.w0 : 1.0, usable ? c.w1 : 1.0, c.u0, c.u1);
     }
 }
 
@@ -612,17 +638,15 @@ TEST(RasterLongRows, PerspectiveHoldsAlongRowsWiderThanTheShowsWidest) {
     // time: every path takes the texel of the exact division, as on short
     // rows, and draws the same pixels as the portable path.
     const int width = 2600, height = 3;
-    std::vector<uint32_t> ramp(256);
-    for (uint32_t i = 0; i < 256; ++i) ramp[i] = 0xFF000000u | (i >> 3) << 19 | (i & 7) << 13;
+    const std::vector<uint32_t> ramp = Ramp();
     static const sDisplayMode modes[] = {{width, height, 16}};
     sDDrawDriverProfile profile = DDrawDefaultDriverProfile();
     profile.modes = modes;
     profile.numModes = 1;
     DDrawSetDriverProfile(&profile);
     DDrawSetRenderScale(1);
-    auto draw = [&](const char* path) {
+    auto draw = [&] {
         std::vector<uint16_t> out;
-        if (!DDrawSetRasterPath(path)) return out;
         sDDrawOffscreen o{};
         if (!DDrawCreateOffscreen(width, height, true, &o)) {
             ADD_FAILURE() << "no " << width << " x " << height << " device";
@@ -655,21 +679,9 @@ TEST(RasterLongRows, PerspectiveHoldsAlongRowsWiderThanTheShowsWidest) {
         DDrawReleaseOffscreen(&o);
         return out;
     };
-    const std::vector<uint16_t> reference = draw("portable");
+    const std::vector<uint16_t> reference = OnEveryPath(draw);
     ASSERT_EQ(int(reference.size()), width);
-    int checked = 0;
-    for (int i = 0; i < width; ++i) {
-        const double f = i / double(width), u = 0.02 * f / (1.0 * (1 - f) + 0.02 * f) * 256.0;
-        if (std::fabs(u - std::round(u)) < 1.0 / 16) continue;
-        const uint16_t p = reference[size_t(i)];
-        EXPECT_EQ(int((p >> 11) << 3 | ((p >> 5) & 63) >> 3), int(std::floor(u))) << "pixel " << i << " u " << u;
-        ++checked;
-    }
-    EXPECT_GT(checked, width * 3 / 4);
-    for (const char* path : {"sse2", "avx2", "avx512"}) {
-        if (!DDrawHasRasterPath(path)) continue;
-        EXPECT_TRUE(draw(path) == reference) << path;
-    }
+    ExpectExactPerspective(reference, 0, 1, width, 1.0, 0.02, 0.0, 1.0);
     DDrawSetRasterPath(nullptr);
     DDrawSetRenderScale(0);
     DDrawSetDriverProfile(nullptr);
@@ -828,8 +840,7 @@ TEST_F(Raster, DimColoursPassOverOnlyWhatTheyScaleToBlack) {
         out.emplace_back(Colors(), Depths());
         return out;
     };
-    ASSERT_TRUE(DDrawSetRasterPath("portable"));
-    const Frames reference = frames();
+    const Frames reference = OnEveryPath(frames);
     Fill(0xFFE7C3E7);
     const uint16_t cleared = Pixel(0, 0);
     const long visible = long(kHeight) * (kWidth - kWidth / 4);
@@ -844,11 +855,6 @@ TEST_F(Raster, DimColoursPassOverOnlyWhatTheyScaleToBlack) {
             EXPECT_EQ(lit, colours[f / 9 % 4].lightsAll ? visible : 0) << f;
             EXPECT_EQ(std::count(depth.begin(), depth.end(), uint16_t(32768)), visible) << f;
         }
-    }
-    for (const char* path : {"sse2", "avx2", "avx512"}) {
-        if (!DDrawHasRasterPath(path)) continue;
-        ASSERT_TRUE(DDrawSetRasterPath(path));
-        EXPECT_TRUE(frames() == reference) << path;
     }
 }
 
@@ -967,8 +973,7 @@ TEST_F(Raster, AdditiveSpritesPassOverOnlyTargetsAlreadyWhite) {
             }
         return out;
     };
-    ASSERT_TRUE(DDrawSetRasterPath("portable"));
-    const Frames reference = frames();
+    const Frames reference = OnEveryPath(frames);
     const uint16_t grey = 0x4208;
     for (const auto& f : reference) {
         const long white = std::count(f.first.begin(), f.first.end(), uint16_t(0xFFFF));
@@ -976,11 +981,6 @@ TEST_F(Raster, AdditiveSpritesPassOverOnlyTargetsAlreadyWhite) {
             std::count_if(f.first.begin(), f.first.end(), [&](uint16_t c) { return c > grey && c != 0xFFFF; });
         EXPECT_EQ(brightened, kHeight / 2);
         EXPECT_EQ(white + brightened, long(f.first.size()));
-    }
-    for (const char* path : {"sse2", "avx2", "avx512"}) {
-        if (!DDrawHasRasterPath(path)) continue;
-        ASSERT_TRUE(DDrawSetRasterPath(path));
-        EXPECT_TRUE(frames() == reference) << path;
     }
 }
 
@@ -1118,16 +1118,6 @@ TEST_F(Raster, AFlippedFrameIsShownWholeWhileTheNextIsDrawn) {
         for (size_t i = 0; i < texels.size(); ++i) texels[i] = 0xFF000000u | uint32_t(i * 2654435761u >> (k % 8));
         return DDrawCreateTexture(m_Device, 16, 16, texels.data(), false);
     };
-    auto crowd = [&](uint32_t seed) {
-        std::mt19937 rng(seed);
-        std::vector<D3DTLVERTEX> v(2400); // long enough to reach the other thread in parts
-        for (size_t k = 0; k < v.size(); ++k) {
-            const float x = k % 3 ? v[k - k % 3].sx + float(rng() % 9) - 4 : float(rng() % kWidth);
-            const float y = k % 3 ? v[k - k % 3].sy + float(rng() % 9) - 4 : float(rng() % kHeight);
-            v[k] = V(x, y, D3DCOLOR(rng()), float(rng() % 100) / 100, float(rng() % 4), float(rng() % 4));
-        }
-        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), DWORD(v.size()), 0);
-    };
     auto frame = [&](int k, IDirectDrawSurface7* texture) {
         ASSERT_NE(texture, nullptr);
         d->BeginScene();
@@ -1135,7 +1125,8 @@ TEST_F(Raster, AFlippedFrameIsShownWholeWhileTheNextIsDrawn) {
         d->SetTexture(0, texture);
         d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
         d->SetRenderState(D3DRENDERSTATE_ZENABLE, TRUE);
-        crowd(uint32_t(k));
+        std::mt19937 rng{uint32_t(k)};
+        Crowd(rng);
         d->SetTexture(0, nullptr);
         d->EndScene();
     };
@@ -1164,7 +1155,8 @@ TEST_F(Raster, AFlippedFrameIsShownWholeWhileTheNextIsDrawn) {
         if (texture) texture->Release(); // held by the drawing only
         EXPECT_EQ(m_Device.primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
         d->BeginScene(); // the start of a next frame
-        crowd(uint32_t(k + 100));
+        std::mt19937 next{uint32_t(k + 100)};
+        Crowd(next);
         d->EndScene();
         EXPECT_TRUE(Read(m_Device.primary) == reference[size_t(k)]) << "frame " << k;
     }
@@ -1198,29 +1190,13 @@ TEST(RasterThreads, TheEnvironmentNamesTheirNumberOrIsPassedOver) {
 TEST_F(Raster, EveryPathDrawsTheSamePixelsAsThePortableOne) {
     // The busy frames through each path this machine has, byte for byte
     // against the portable path.
-    ASSERT_TRUE(DDrawSetRasterPath("portable"));
-    Frames reference = BusyFrames();
+    const Frames reference = OnEveryPath([&] { return BusyFrames(); });
     int drawn = 0;
     for (const auto& f : reference)
         for (uint16_t c : f.first) drawn += c != 0x320A && c != 0; // neither the clear colour nor the margin
     EXPECT_GT(drawn, int(reference.size()) * kWidth * kHeight / 4);
     int paths = 0;
-    for (const char* path : {"sse2", "avx2", "avx512"}) {
-        if (!DDrawHasRasterPath(path)) continue;
-        ++paths;
-        ASSERT_TRUE(DDrawSetRasterPath(path));
-        EXPECT_EQ(std::string(DDrawRasterPath()), path);
-        Frames got = BusyFrames();
-        ASSERT_EQ(got.size(), reference.size());
-        int colours = 0, depths = 0;
-        for (size_t f = 0; f < got.size(); ++f)
-            for (size_t i = 0; i < got[f].first.size(); ++i) {
-                colours += got[f].first[i] != reference[f].first[i];
-                depths += got[f].second[i] != reference[f].second[i];
-            }
-        EXPECT_EQ(colours, 0) << path;
-        EXPECT_EQ(depths, 0) << path;
-    }
+    for (const char* path : {"sse2", "avx2", "avx512"}) paths += DDrawHasRasterPath(path);
     RecordProperty("paths", paths);
 #if defined(__SSE2__)
     // Every x86-64, and the page's WebAssembly SIMD, has the SSE2 spans.

@@ -61,10 +61,6 @@ uint64_t Hash(const std::vector<uint16_t>& pixels) {
     return h;
 }
 
-} // namespace
-
-namespace {
-
 // The k x k blocks of a frame averaged per 8-bit channel, against the frame
 // drawn at scale 1: the share of pixels whose channels all lie within
 // `levels` of it.
