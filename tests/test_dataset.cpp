@@ -2,9 +2,8 @@
 // renderer and the font ask for loads through the real texture container from
 // the build's data/, with the flags the texture list gives it.
 #include "app/globals.h"
-#include "gfx/graphd3d.h"
-#include "platform/ddraw/ddraw.h"
 #include "support/fatal.h"
+#include "support/services.h"
 #include "tex/texturecontainer.h"
 
 #include <gtest/gtest.h>
@@ -34,43 +33,23 @@ const Expected kTextures[] = {
     {"kreis", A | N, 256},               {"staff", A | N | F, 256},   {"stripes", N, 256},
 };
 
-class DataSet : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(DDrawCreateOffscreen(640, 480, false, &m_Device));
-        g_GraphD3D = new cGraphD3D;
-        g_GraphD3D->m_pDD = m_Device.dd;
-        g_GraphD3D->m_pD3DDevice = m_Device.device;
-        g_TextureContainer = new cTextureContainer;
-    }
-    void TearDown() override {
-        delete g_TextureContainer;
-        g_TextureContainer = nullptr;
-        // The objects belong to the offscreen device, which releases them.
-        g_GraphD3D->m_pDD = nullptr;
-        g_GraphD3D->m_pD3DDevice = nullptr;
-        delete g_GraphD3D;
-        g_GraphD3D = nullptr;
-        DDrawReleaseOffscreen(&m_Device);
-    }
-    const cTexture& Load(const char* name) {
-        int32_t slot = -1;
-        const std::string error = ErrorOf([&] { slot = g_TextureContainer->AddTexture(name); });
-        if (!error.empty()) throw std::runtime_error(name + (": " + error));
-        return g_TextureContainer->m_Textures[slot];
-    }
-    // Texels whose alpha is in [low, high].
-    static int CountAlpha(const cTexture& t, uint32_t low, uint32_t high = 255) {
-        return int(std::count_if(t.m_pPixels, t.m_pPixels + t.m_Width * t.m_Height,
-                                 [&](uint32_t texel) { return texel >> 24 >= low && texel >> 24 <= high; }));
-    }
+const cTexture& Load(const char* name) {
+    int32_t slot = -1;
+    const std::string error = ErrorOf([&] { slot = g_TextureContainer->AddTexture(name); });
+    if (!error.empty()) throw std::runtime_error(name + (": " + error));
+    return g_TextureContainer->m_Textures[slot];
+}
 
-    sDDrawOffscreen m_Device{};
-};
+// Texels whose alpha is in [low, high].
+int CountAlpha(const cTexture& t, uint32_t low, uint32_t high = 255) {
+    return int(std::count_if(t.m_pPixels, t.m_pPixels + t.m_Width * t.m_Height,
+                             [&](uint32_t texel) { return texel >> 24 >= low && texel >> 24 <= high; }));
+}
 
 } // namespace
 
-TEST_F(DataSet, EveryTextureLoadsWithItsFlags) {
+TEST(DataSet, EveryTextureLoadsWithItsFlags) {
+    GraphicsServices services; // from the build folder's data/
     for (const Expected& e : kTextures) {
         const cTexture& t = Load(e.name);
         EXPECT_TRUE(t.m_bUsed) << e.name;
