@@ -235,18 +235,23 @@ Frames Raster::BusyFrames() {
     }
     // Quads across a wrapping texture's right edge, where a filtered point
     // weighs the last column against the first (seldom met above):
-    // magnified and minified, leaning and with perspective.
+    // magnified and minified, leaning and with perspective. Then again
+    // under a blend that reads the opaque texture's full alpha although a
+    // shortcut knows it.
     d->SetTexture(0, bound[4]);
     d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
     d->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_WRAP);
     d->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_WRAP);
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, FALSE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     d->SetRenderState(D3DRENDERSTATE_ZENABLE, FALSE);
-    for (int k = 0; k < 8; ++k) {
+    d->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+    d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_SRCCOLOR);
+    for (int k = 0; k < 16; ++k) {
+        d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, k >= 8);
         d->BeginScene();
         d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f, 0);
-        const float u = 0.93f - 0.04f * float(k), du = k % 2 ? 0.2f : 2.6f;
+        const float u = 0.93f - 0.04f * float(k % 8), du = k % 2 ? 0.2f : 2.6f;
         const float lean = k & 2 ? 0.3f : 0.0f, far = k & 4 ? 0.25f : 1.0f;
         const D3DTLVERTEX a = V(2, 1, 0xFFFFFFFF, 0.5f, u, 0), b = V(62, 1, 0xFFFFFFFF, 0.5f, u + du, lean, far);
         const D3DTLVERTEX c = V(62, 47, 0xFFFFFFFF, 0.5f, u + du, 1 + lean, far), e = V(2, 47, 0xFFFFFFFF, 0.5f, u, 1);

@@ -37,15 +37,9 @@ struct Avx2 : Lanes8 {
     static inline I AddSat8(I a, I b) { return _mm256_adds_epu8(a, b); }
     static inline I SubSat8(I a, I b) { return _mm256_subs_epu8(a, b); }
     static inline I MaxU8(I a, I b) { return _mm256_max_epu8(a, b); }
-    static inline I Max16(I a, I b) { return _mm256_max_epi16(a, b); }
     static inline I And(I a, I b) { return _mm256_and_si256(a, b); }
     static inline I Or(I a, I b) { return _mm256_or_si256(a, b); }
     static inline I Xor(I a, I b) { return _mm256_xor_si256(a, b); }
-    static inline I Unpacklo16(I a, I b) { return _mm256_unpacklo_epi16(a, b); }
-    static inline I Unpackhi16(I a, I b) { return _mm256_unpackhi_epi16(a, b); }
-    static inline I Unpacklo32(I a, I b) { return _mm256_unpacklo_epi32(a, b); }
-    static inline I Unpackhi32(I a, I b) { return _mm256_unpackhi_epi32(a, b); }
-    static inline I Packs32(I a, I b) { return _mm256_packs_epi32(a, b); }
 
     template <int N> static inline I Srai32(I a) { return _mm256_srai_epi32(a, N); }
     template <int N> static inline I Srli32(I a) { return _mm256_srli_epi32(a, N); }

@@ -50,15 +50,9 @@ struct Avx512 {
     static inline I AddSat8(I a, I b) { return _mm512_adds_epu8(a, b); }
     static inline I SubSat8(I a, I b) { return _mm512_subs_epu8(a, b); }
     static inline I MaxU8(I a, I b) { return _mm512_max_epu8(a, b); }
-    static inline I Max16(I a, I b) { return _mm512_max_epi16(a, b); }
     static inline I And(I a, I b) { return _mm512_and_si512(a, b); }
     static inline I Or(I a, I b) { return _mm512_or_si512(a, b); }
     static inline I Xor(I a, I b) { return _mm512_xor_si512(a, b); }
-    static inline I Unpacklo16(I a, I b) { return _mm512_unpacklo_epi16(a, b); }
-    static inline I Unpackhi16(I a, I b) { return _mm512_unpackhi_epi16(a, b); }
-    static inline I Unpacklo32(I a, I b) { return _mm512_unpacklo_epi32(a, b); }
-    static inline I Unpackhi32(I a, I b) { return _mm512_unpackhi_epi32(a, b); }
-    static inline I Packs32(I a, I b) { return _mm512_packs_epi32(a, b); }
 
     template <int N> static inline I Srai32(I a) { return _mm512_srai_epi32(a, N); }
     template <int N> static inline I Srli32(I a) { return _mm512_srli_epi32(a, N); }

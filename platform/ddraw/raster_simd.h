@@ -29,6 +29,7 @@ struct sSpanConstants {
     int32_t lowBytes = 0x00FF00FF, both256 = 0x01000100, n256 = 256, byte = 0xFF, both1 = 0x00010001;
     int32_t red565 = 0xF800, redHigh = int32_t(0xF8000000u), widen5 = 264 | 264 << 16;
     int32_t green6 = 0xFC00, widen6 = 260, green565 = 0x07E0, blue565 = 0x001F;
+    int32_t lowHalves = 0xFFFF, highHalves = int32_t(0xFFFF0000u);
 };
 const sSpanConstants g_SpanConstants{};
 template <class B> inline const sSpanConstants& SpanConstants() {
@@ -40,18 +41,18 @@ template <class B> inline const sSpanConstants& SpanConstants() {
 }
 
 // The filtered texel columns of one row, for the triangles whose rows each
-// read one texture row pair (see DrawTriangleRows' Columns): blue and red,
-// and green and alpha, as 16-bit halves, from the row's first column on, at
-// kColumnFront (a whole batch, so that batches are stored aligned). Lanes
-// index it masked, so that a lane past a row's end reads within it, even
-// from a window that starts up to a batch less one before its first lane
-// or ends a batch after.
+// read one texture row pair (see DrawTriangleRows' Columns): per channel
+// (blue, green, red, alpha), each column beside the next, as the low and
+// high 16-bit halves of one entry, so that a pixel's horizontal step is one
+// multiply-add. From the row's first column on, at kColumnFront (a whole
+// batch, so that batches are stored aligned). Lanes index it masked, so
+// that a lane past a row's end reads within it, even from a window that
+// starts up to a batch less one before its first lane or ends a batch after.
 const int kColumnStore = 4096;
 const int kColumnFront = 16;
 const int kMaxRowColumns = kColumnStore - 32;
 struct sColumnStore {
-    alignas(64) uint32_t rb[kColumnFront + kColumnStore + 32];
-    alignas(64) uint32_t ag[kColumnFront + kColumnStore + 32];
+    alignas(64) uint32_t pairs[4][kColumnFront + kColumnStore + 32];
 };
 thread_local sColumnStore g_ColumnStore;
 
@@ -77,38 +78,52 @@ template <class B> struct Simd {
     // The two steps of the filter, per 16-bit channel: a column of two
     // texels (top (256 - fy) + bottom fy) halved, with the weights wy0 and
     // wy1 in both halves of each lane; and a row of two such columns (left
-    // (256 - fx) + right fx) >> 15, with the weights as Weights gives them.
+    // (256 - fx) + right fx) >> 15. For the row step each lane holds its
+    // left and right column side by side, one channel's pair in pairLow and
+    // another's in pairHigh, so that it is one multiply-add: wx is (256 -
+    // fx, fx), wx2 twice that, so that pairHigh's sum lands on the high
+    // half. (A halved column is at most 32767: the sums stay below 2^24.)
+    // The results, at most 255, come out as the two halves of one lane.
     static inline I Column(I top, I bottom, I wy0, I wy1) {
         return B::template Srli16<1>(B::Add16(B::Mullo16(top, wy0), B::Mullo16(bottom, wy1)));
     }
-    static inline void Weights(const sSpanConstants& k, I fx, I* wxLo, I* wxHi) {
-        I wx = B::Or(B::Sub32(B::SetI(k.n256), fx), B::template Slli32<16>(fx)); // (256 - fx, fx)
-        *wxLo = B::Unpacklo32(wx, wx), *wxHi = B::Unpackhi32(wx, wx);
+    static inline I RowWeights(const sSpanConstants& k, I fx) {
+        return B::Or(B::Sub32(B::SetI(k.n256), fx), B::template Slli32<16>(fx));
     }
-    static inline I Row(I left, I right, I wxLo, I wxHi) {
-        I lo = B::template Srli32<15>(B::Madd16(B::Unpacklo16(left, right), wxLo));
-        I hi = B::template Srli32<15>(B::Madd16(B::Unpackhi16(left, right), wxHi));
-        return B::Packs32(lo, hi);
+    static inline I Row(const sSpanConstants& k, I pairLow, I pairHigh, I wx, I wx2) {
+        return B::Or(B::template Srli32<15>(B::Madd16(pairLow, wx)),
+                     B::And(B::Madd16(pairHigh, wx2), B::SetI(k.highHalves)));
     }
-    // The texels' blue and red (rb), and their green and alpha (ag): the
-    // high byte of each 16-bit half moved down.
+    // Each lane of left beside the same lane of right: the low halves of
+    // both as one, and the high halves as another.
+    static inline void SideBySide(const sSpanConstants& k, I left, I right, I* lows, I* highs) {
+        *lows = B::Or(B::And(left, B::SetI(k.lowHalves)), B::template Slli32<16>(right));
+        *highs = B::Or(B::template Srli32<16>(left), B::And(right, B::SetI(k.highHalves)));
+    }
+    // The low and the high byte of each 16-bit half: of texels, blue and
+    // red, and green and alpha; of texels side by side, one channel's pair.
     static inline I LowBytes(const sSpanConstants& k, I t) { return B::And(t, B::SetI(k.lowBytes)); }
     static inline I HighBytes(I t) { return B::template Srli16<8>(t); }
 
     // Bilinear filtering of the four texels around eight sample points, as
     // the portable path does it per channel: columns first, halved, then
-    // the columns >> 15. rb and ag receive the result.
-    static inline void Bilinear(const sSpanConstants& k, I t00, I t01, I t10, I t11, I fx, I fy, I* rb, I* ag) {
+    // the columns >> 15. rb and ag receive the result; without alpha (where
+    // it counts for nothing) ag's high half is 0.
+    static inline void Bilinear(const sSpanConstants& k, I t00, I t01, I t10, I t11, I fx, I fy, bool alpha, I* rb,
+                                I* ag) {
         I wy1 = B::Or(fy, B::template Slli32<16>(fy)); // fy in both halves
         I wy0 = B::Sub16(B::SetI(k.both256), wy1);
-        I wxLo, wxHi;
-        Weights(k, fx, &wxLo, &wxHi);
-        I l = Column(LowBytes(k, t00), LowBytes(k, t10), wy0, wy1);
-        I r = Column(LowBytes(k, t01), LowBytes(k, t11), wy0, wy1);
-        *rb = Row(l, r, wxLo, wxHi);
-        l = Column(HighBytes(t00), HighBytes(t10), wy0, wy1);
-        r = Column(HighBytes(t01), HighBytes(t11), wy0, wy1);
-        *ag = Row(l, r, wxLo, wxHi);
+        const I wx = RowWeights(k, fx), wx2 = B::Add32(wx, wx);
+        // Left beside right: blue and green, red and alpha, top and bottom.
+        I topBG, topRA, bottomBG, bottomRA;
+        SideBySide(k, t00, t01, &topBG, &topRA);
+        SideBySide(k, t10, t11, &bottomBG, &bottomRA);
+        const I blue = Column(LowBytes(k, topBG), LowBytes(k, bottomBG), wy0, wy1);
+        const I red = Column(LowBytes(k, topRA), LowBytes(k, bottomRA), wy0, wy1);
+        const I green = Column(HighBytes(topBG), HighBytes(bottomBG), wy0, wy1);
+        *rb = Row(k, blue, red, wx, wx2);
+        if (alpha) *ag = Row(k, green, Column(HighBytes(topRA), HighBytes(bottomRA), wy0, wy1), wx, wx2);
+        else *ag = B::template Srli32<15>(B::Madd16(green, wx));
     }
 
     // Texel indices of eight points for any size and address mode.
@@ -260,6 +275,10 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // The combine's alpha lane worked once, where it is the same at every
     // pixel.
     const bool fullAlpha = Flat && FullAlpha(p, tri, Tex);
+    // Whether the texels' alpha reaches the blend: not where the blend
+    // reads none, nor where it is known to be full (but the generic blend
+    // reads it anyway).
+    const bool alphaCounts = kChannels == 4 && (Blend == kBlendGeneric || !fullAlpha);
     I flatRB = zero, flatAG = zero;
     if (Scaled) {
         uint32_t scale[4];
@@ -318,7 +337,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     const bool black =
         B::kBlackBlocks && Tex == kTexBilinear && p.black && (p.black->count > 0 || (dark[0] | dark[1] | dark[2]) != 0);
     const typename B::BlackTable blackTable = black ? B::LoadBlackBlocks(*p.black, dark) : typename B::BlackTable();
-    const I darkRB = pair(dark[0] * 128u + 127, dark[2] * 128u + 127), darkAG = pair(dark[1] * 128u + 127, 0x7FFF);
+    auto columnLimit = [&](uint8_t limit) { return pair(limit * 128u + 127, limit * 128u + 127); };
+    const I darkB = columnLimit(dark[0]), darkG = columnLimit(dark[1]), darkR = columnLimit(dark[2]);
     const I darkTexel = B::SetI(int32_t(dark[0] | dark[1] << 8 | dark[2] << 16 | 0xFF000000u));
     // An additive blend leaves white as it is: a batch whose passing pixels
     // are all white already is done once its depth is. Only sprites facing
@@ -456,21 +476,26 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             b.u = S::FixedTexel(B::Add(sRow, B::Mul(fx, ds)));
             const I column = B::Sub32(B::template Srli32<8>(b.u), B::SetI(columnsFrom));
             const I index = B::And(column, B::SetI(kColumnStore - 1));
-            const uint32_t* rb = g_ColumnStore.rb + kColumnFront;
-            const uint32_t* ag = g_ColumnStore.ag + kColumnFront;
+            // Blue, red, green and alpha (where it counts) into t00, t01,
+            // t10 and t11.
+            const uint32_t* blue = g_ColumnStore.pairs[0] + kColumnFront;
+            const uint32_t* green = g_ColumnStore.pairs[1] + kColumnFront;
+            const uint32_t* red = g_ColumnStore.pairs[2] + kColumnFront;
+            const uint32_t* alpha = g_ColumnStore.pairs[3] + kColumnFront;
             if constexpr (B::kWindows) {
                 // The lanes' columns rise or fall from the first to the last:
                 // the window starts at the first, or ends there.
                 const int lo = B::FirstLane(index) - windowBack;
                 if (uint32_t(B::LastLane(index) - lo) < uint32_t(kBatch)) {
                     const I offsets = B::Sub32(index, B::SetI(lo));
-                    b.t00 = B::FromWindow(rb + lo, offsets), b.t01 = B::FromWindow(rb + lo + 1, offsets);
-                    b.t10 = B::FromWindow(ag + lo, offsets), b.t11 = B::FromWindow(ag + lo + 1, offsets);
+                    b.t00 = B::FromWindow(blue + lo, offsets), b.t01 = B::FromWindow(red + lo, offsets);
+                    b.t10 = B::FromWindow(green + lo, offsets);
+                    b.t11 = alphaCounts ? B::FromWindow(alpha + lo, offsets) : zero;
                     return true;
                 }
             }
-            B::GatherPairs(rb, index, &b.t00, &b.t01);
-            B::GatherPairs(ag, index, &b.t10, &b.t11);
+            b.t00 = B::Gather(blue, index), b.t01 = B::Gather(red, index), b.t10 = B::Gather(green, index);
+            b.t11 = alphaCounts ? B::Gather(alpha, index) : zero;
             return true;
         }
         if (ahead && aheadLeft > 0) {
@@ -539,7 +564,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             if constexpr (Columns) {
                 // Columns (halved) of at most a limit * 128 + 127 filter to
                 // at most the limit, which the combine turns to black.
-                if (B::NoneAbove16(B::Max16(b.t00, b.t01), darkRB) && B::NoneAbove16(B::Max16(b.t10, b.t11), darkAG))
+                if (B::NoneAbove16(b.t00, darkB) && B::NoneAbove16(b.t01, darkR) && B::NoneAbove16(b.t10, darkG))
                     return;
             } else {
                 // Texels within the dark limits (black, or what a dim colour
@@ -554,12 +579,12 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             texRB = B::And(b.t00, full16);
             texAG = B::template Srli16<8>(b.t00);
         } else if (Columns) {
-            I wxLo, wxHi;
-            S::Weights(k, B::And(b.u, byte), &wxLo, &wxHi);
-            texRB = S::Row(b.t00, b.t01, wxLo, wxHi);
-            texAG = S::Row(b.t10, b.t11, wxLo, wxHi);
+            const I wx = S::RowWeights(k, B::And(b.u, byte)), wx2 = B::Add32(wx, wx);
+            texRB = S::Row(k, b.t00, b.t01, wx, wx2);
+            texAG = alphaCounts ? S::Row(k, b.t10, b.t11, wx, wx2) : B::template Srli32<15>(B::Madd16(b.t10, wx));
         } else if (Tex == kTexBilinear) {
-            S::Bilinear(k, b.t00, b.t01, b.t10, b.t11, B::And(b.u, byte), B::And(b.v, byte), &texRB, &texAG);
+            S::Bilinear(k, b.t00, b.t01, b.t10, b.t11, B::And(b.u, byte), B::And(b.v, byte), alphaCounts, &texRB,
+                        &texAG);
         }
         // Combining with the diffuse colour (clamped to 0..255 per
         // channel): min(255, ((t | arg) * ((d + 1) * k + add)) >> shift).
@@ -659,10 +684,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                 top = texels + AddressTexel(ty, p.texHeight, p.addressV) * p.texWidth;
                 bottom = texels + AddressTexel(ty + 1, p.texHeight, p.addressV) * p.texWidth;
             }
-            int32_t* rb = reinterpret_cast<int32_t*>(g_ColumnStore.rb + kColumnFront);
-            int32_t* ag = reinterpret_cast<int32_t*>(g_ColumnStore.ag + kColumnFront);
-            for (int i = 0; i < columns; i += kBatch) {
-                const int c = columnsFrom + i;
+            // The filtered columns from c on: blue and red, green and alpha.
+            auto filtered = [&](int c, I* rb, I* ag) {
                 I t0, t1;
                 if (fastWrap && (c & p.texMaskU) + kBatch <= p.texWidth) {
                     t0 = B::LoadU(top + (c & p.texMaskU));
@@ -675,8 +698,23 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
                     t0 = B::Gather(top, index);
                     t1 = B::Gather(bottom, index);
                 }
-                B::Store(rb + i, S::Column(S::LowBytes(k, t0), S::LowBytes(k, t1), wy0, wy1));
-                B::Store(ag + i, S::Column(S::HighBytes(t0), S::HighBytes(t1), wy0, wy1));
+                *rb = S::Column(S::LowBytes(k, t0), S::LowBytes(k, t1), wy0, wy1);
+                *ag = S::Column(S::HighBytes(t0), S::HighBytes(t1), wy0, wy1);
+            };
+            auto store = [&](int channel, int i, I v) {
+                B::Store(reinterpret_cast<int32_t*>(g_ColumnStore.pairs[channel] + kColumnFront + i), v);
+            };
+            // The last column is read only as the one beside its left.
+            for (int i = 0; i < columns - 1; i += kBatch) {
+                const int c = columnsFrom + i;
+                I rb, ag, nextRB, nextAG, lows, highs;
+                filtered(c, &rb, &ag);
+                filtered(c + 1, &nextRB, &nextAG);
+                S::SideBySide(k, rb, nextRB, &lows, &highs);
+                store(0, i, lows), store(2, i, highs);
+                S::SideBySide(k, ag, nextAG, &lows, &highs);
+                store(1, i, lows);
+                if (alphaCounts) store(3, i, highs);
             }
         }
     };

@@ -53,15 +53,9 @@ struct Sse2 : Lanes8 {
     RASTER_BINARY(AddSat8, _mm_adds_epu8)
     RASTER_BINARY(SubSat8, _mm_subs_epu8)
     RASTER_BINARY(MaxU8, _mm_max_epu8)
-    RASTER_BINARY(Max16, _mm_max_epi16)
     RASTER_BINARY(And, _mm_and_si128)
     RASTER_BINARY(Or, _mm_or_si128)
     RASTER_BINARY(Xor, _mm_xor_si128)
-    RASTER_BINARY(Unpacklo16, _mm_unpacklo_epi16)
-    RASTER_BINARY(Unpackhi16, _mm_unpackhi_epi16)
-    RASTER_BINARY(Unpacklo32, _mm_unpacklo_epi32)
-    RASTER_BINARY(Unpackhi32, _mm_unpackhi_epi32)
-    RASTER_BINARY(Packs32, _mm_packs_epi32)
 #undef RASTER_BINARY
 
     template <int N> static inline I Srai32(I a) { return {_mm_srai_epi32(a.lo, N), _mm_srai_epi32(a.hi, N)}; }
