@@ -137,17 +137,17 @@ inline uint32_t FlatMultiplier(const Pipeline& p, const Triangle& tri, int ch) {
     return ((uint32_t(tri.flat[ch]) + 1) * p.mulK[ch] + p.mulAdd[ch]) & 0xFFFF;
 }
 
-// For a triangle of one colour: whether the multiplier times the shift of
-// each of the first channels (those read) fits 16 bits. Then (t | arg) * m
-// never wraps, and the combine is ((t | arg) * m * shiftMul) >> 16, one
-// multiply-high, below 255 (the dim colours of glows and tunnels). scale
-// receives the products, 0 for channels not read.
+// For a triangle of one colour: whether each of the first channels (those
+// read) takes the texel (no arg), and its multiplier times the shift fits
+// 16 bits. Then t * m never wraps, and the combine is (t * m * shiftMul) >>
+// 16, one multiply-high, below 255 (the dim colours of glows and tunnels).
+// scale receives the products, 0 for channels not read.
 inline bool CombineScales(const Pipeline& p, const Triangle& tri, int channels, uint32_t* scale) {
     bool fits = true;
     for (int ch = 0; ch < 4; ++ch) {
         const uint32_t m = FlatMultiplier(p, tri, ch);
         scale[ch] = ch < channels ? m * p.shiftMul[ch] : 0;
-        fits = fits && scale[ch] <= 0xFFFF;
+        fits = fits && scale[ch] <= 0xFFFF && (ch >= channels || p.argMask[ch] == 0);
     }
     return fits;
 }

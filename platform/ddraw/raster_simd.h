@@ -600,8 +600,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         }
         I sRB, sAG;
         if (Scaled) {
-            sRB = B::Mulhi16u(B::Or(texRB, argRB), mRB);
-            sAG = B::Mulhi16u(B::Or(texAG, argAG), mAG);
+            sRB = B::Mulhi16u(texRB, mRB);
+            sAG = B::Mulhi16u(texAG, mAG);
         } else {
             sRB = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texRB, argRB), mRB), shiftRB), full16);
             sAG = B::Min16(B::Mulhi16u(B::Mullo16(B::Or(texAG, argAG), mAG), shiftAG), full16);
