@@ -28,7 +28,7 @@ namespace {
 struct sSpanConstants {
     int32_t lowBytes = 0x00FF00FF, both256 = 0x01000100, n256 = 256, byte = 0xFF, both1 = 0x00010001;
     int32_t red565 = 0xF800, redHigh = int32_t(0xF8000000u), widen5 = 264 | 264 << 16;
-    int32_t green6 = 0xFC00, widen6 = 260, green565 = 0x07E0, blue565 = 0x001F;
+    int32_t green6 = 0xFC00, widen6 = 260, green565 = 0x07E0, top5 = 0x00F800F8, place565 = 1 | 2048 << 16;
     int32_t lowHalves = 0xFFFF, highHalves = int32_t(0xFFFF0000u);
 };
 const sSpanConstants g_SpanConstants{};
@@ -137,12 +137,13 @@ template <class B> struct Simd {
         return B::Load(out);
     }
 
-    // 565 of eight colours.
+    // 565 of eight colours (channels of at most 255). Blue's and red's top
+    // five bits are put in place by one multiply-add: ((b & 0xF8) + (r &
+    // 0xF8) * 2048) >> 3.
     static inline typename B::H To565(const sSpanConstants& k, I rb, I ag) {
-        I r = B::And(B::template Srli32<8>(rb), B::SetI(k.red565));
+        I br = B::template Srli32<3>(B::Madd16(B::And(rb, B::SetI(k.top5)), B::SetI(k.place565)));
         I g = B::And(B::template Slli32<3>(ag), B::SetI(k.green565));
-        I b = B::And(B::template Srli32<3>(rb), B::SetI(k.blue565));
-        return B::NarrowUnsigned(B::Or(B::Or(r, g), b));
+        return B::NarrowUnsigned(B::Or(br, g));
     }
 };
 
