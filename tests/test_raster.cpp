@@ -260,6 +260,26 @@ Frames Raster::BusyFrames() {
         d->EndScene();
         out.emplace_back(Colors(), Depths());
     }
+    // Additive sprites facing the screen whose rows run off a clamped
+    // texture's left edge, where their coordinates must still clamp, and
+    // its right edge; under white and under a dim colour.
+    d->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, FALSE);
+    d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
+    d->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    d->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+    for (int k = 0; k < 4; ++k) {
+        d->BeginScene();
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f, 0);
+        const D3DCOLOR c = k < 2 ? 0xFFFFFFFF : 0xFF0F1F0F;
+        const float u0 = k % 2 ? 1.4f : -0.6f, u1 = k % 2 ? -0.3f : 1.2f;
+        const D3DTLVERTEX a = V(2, 1, c, 0.5f, u0, 0), b = V(62, 1, c, 0.5f, u1, 0);
+        const D3DTLVERTEX e = V(62, 47, c, 0.5f, u1, 1), f = V(2, 47, c, 0.5f, u0, 1);
+        D3DTLVERTEX q[6] = {a, b, e, e, f, a};
+        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, q, 6, 0);
+        d->EndScene();
+        out.emplace_back(Colors(), Depths());
+    }
     int margin = 0;
     for (const auto& f : out)
         for (int i = 0; i < kWidth * kHeight; ++i) {

@@ -384,7 +384,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     // of a long row lie within the clamp's range every pixel between them
     // does, and the row's batches need not clamp (the lanes past its end
     // may then hold any value: wrapping or addressing keeps their reads
-    // within the texture, and their results are dropped).
+    // within the texture, the column store's mask within it, and their
+    // results are dropped).
     bool unclamped = false;
     // The second row of a pair, as nextBatch found it.
     bool twoRows = false;
@@ -474,7 +475,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         }
         if (Tex == kTexNone) return true;
         if constexpr (Columns) {
-            b.u = S::FixedTexel(B::Add(sRow, B::Mul(fx, ds)));
+            const F s = B::Add(sRow, B::Mul(fx, ds));
+            b.u = unclamped ? B::Trunc(s) : S::FixedTexel(s);
             const I column = B::Sub32(B::template Srli32<8>(b.u), B::SetI(columnsFrom));
             const I index = B::And(column, B::SetI(kColumnStore - 1));
             // Blue, red, green and alpha (where it counts) into t00, t01,
@@ -831,13 +833,14 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         if (Depth) depth = target.depth + size_t(y) * size_t(target.depthPitch) + size_t(x0);
         left = x1 - x0 + 1;
         if constexpr (Columns) filterColumns(fy, columns);
-        if constexpr (!Persp && Tex != kTexNone && !Columns) {
+        if constexpr (!Persp && Tex != kTexNone) {
             auto within = [&](const Gradient& g) {
                 const float at = RowValue(g, fy);
                 const float first = at + float(x0 - tri.xRef) * g.dx, last = at + float(x1 - tri.xRef) * g.dx;
                 return first >= 0.0f && first <= kMaxFixedTexel && last >= 0.0f && last <= kMaxFixedTexel;
             };
-            unclamped = !twoRows && left > kBatch && within(tri.s) && within(tri.t);
+            // (Columns read t once a row.)
+            unclamped = !twoRows && left > kBatch && within(tri.s) && (Columns || within(tri.t));
         }
         room = target.width - x0;
         aheadLeft = 0;
