@@ -83,16 +83,17 @@ template <class B> struct Simd {
     // another's in pairHigh, so that it is one multiply-add: wx is (256 -
     // fx, fx), wx2 twice that, so that pairHigh's sum lands on the high
     // half. (A halved column is at most 32767: the sums stay below 2^24.)
-    // The results, at most 255, come out as the two halves of one lane.
+    // The results, at most 255, come out as the two halves of one lane, or
+    // as the low half alone where only pairLow is given.
     static inline I Column(I top, I bottom, I wy0, I wy1) {
         return B::template Srli16<1>(B::Add16(B::Mullo16(top, wy0), B::Mullo16(bottom, wy1)));
     }
     static inline I RowWeights(const sSpanConstants& k, I fx) {
         return B::Or(B::Sub32(B::SetI(k.n256), fx), B::template Slli32<16>(fx));
     }
+    static inline I Row(I pairLow, I wx) { return B::template Srli32<15>(B::Madd16(pairLow, wx)); }
     static inline I Row(const sSpanConstants& k, I pairLow, I pairHigh, I wx, I wx2) {
-        return B::Or(B::template Srli32<15>(B::Madd16(pairLow, wx)),
-                     B::And(B::Madd16(pairHigh, wx2), B::SetI(k.highHalves)));
+        return B::Or(Row(pairLow, wx), B::And(B::Madd16(pairHigh, wx2), B::SetI(k.highHalves)));
     }
     // Each lane of left beside the same lane of right: the low halves of
     // both as one, and the high halves as another.
@@ -123,7 +124,7 @@ template <class B> struct Simd {
         const I green = Column(HighBytes(topBG), HighBytes(bottomBG), wy0, wy1);
         *rb = Row(k, blue, red, wx, wx2);
         if (alpha) *ag = Row(k, green, Column(HighBytes(topRA), HighBytes(bottomRA), wy0, wy1), wx, wx2);
-        else *ag = B::template Srli32<15>(B::Madd16(green, wx));
+        else *ag = Row(green, wx);
     }
 
     // Texel indices of eight points for any size and address mode.
@@ -584,7 +585,7 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
         } else if (Columns) {
             const I wx = S::RowWeights(k, B::And(b.u, byte)), wx2 = B::Add32(wx, wx);
             texRB = S::Row(k, b.t00, b.t01, wx, wx2);
-            texAG = alphaCounts ? S::Row(k, b.t10, b.t11, wx, wx2) : B::template Srli32<15>(B::Madd16(b.t10, wx));
+            texAG = alphaCounts ? S::Row(k, b.t10, b.t11, wx, wx2) : S::Row(b.t10, wx);
         } else if (Tex == kTexBilinear) {
             S::Bilinear(k, b.t00, b.t01, b.t10, b.t11, B::And(b.u, byte), B::And(b.v, byte), alphaCounts, &texRB,
                         &texAG);
