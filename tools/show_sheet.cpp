@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cerrno>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -93,6 +95,15 @@ int main(int argc, char** argv) {
     if (!(fps >= 1.0 && fps <= 1000.0)) {
         std::fprintf(stderr, "show_sheet: --fps must be between 1 and 1000\n");
         return 2;
+    }
+    // The sheet takes a minute to render: a folder it cannot be written
+    // to is said before, not after.
+    const size_t slash = output.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+    if (access(folder.c_str(), W_OK) != 0) {
+        std::fprintf(stderr, "show_sheet: %s: cannot write (%s: %s)\n", output.c_str(), folder.c_str(),
+                     std::strerror(errno));
+        return 1;
     }
     Capture capture;
     const int rows = (kNumSegments + kColumns - 1) / kColumns;
