@@ -9,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -42,6 +45,27 @@ protected:
 int RunShow() {
     char commandLine[] = "";
     return WinMain(Win32GetInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+}
+
+// The program from the build folder, started in the test's folder with
+// `extra` ahead of the test's own environment and its standard error on
+// `errorFd` (closed here).
+pid_t SpawnShow(const std::string& folder, std::vector<std::string> extra, int errorFd) {
+    std::string path = folder + "/trubelox";
+    char* argv[] = {path.data(), nullptr};
+    std::vector<char*> env;
+    for (std::string& e : extra) env.push_back(e.data());
+    for (char** e = environ; *e; ++e) env.push_back(*e);
+    env.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
+    posix_spawn_file_actions_addclose(&actions, errorFd);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv, env.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(errorFd);
+    return pid;
 }
 
 // Runs the show, which is to fail at start with the text.
@@ -99,24 +123,11 @@ TEST_F(Shell, ShowProgramEndsNormallyOnSignalsInABurstAndWithStandardErrorClosed
     // The program from the build folder, run in the test's folder with its
     // standard error a pipe nobody reads (and its debug output sent there),
     // hit by two SIGTERMs 5 ms apart as timeout sends them.
-    std::string path = m_Folder.Previous() + "/trubelox";
-    char* argv[] = {path.data(), nullptr};
-    char debug[] = "TRUBELOX_DEBUG=1";
-    std::vector<char*> env = {debug};
-    for (char** e = environ; *e; ++e) env.push_back(*e);
-    env.push_back(nullptr);
     int errors[2];
-    ASSERT_EQ(pipe(errors), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
-    posix_spawn_file_actions_addclose(&actions, errors[0]);
-    posix_spawn_file_actions_addclose(&actions, errors[1]);
-    pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, env.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(pipe2(errors, O_CLOEXEC), 0);
     close(errors[0]);
-    close(errors[1]);
+    const pid_t pid = SpawnShow(m_Folder.Previous(), {"TRUBELOX_DEBUG=1"}, errors[1]);
+    ASSERT_GT(pid, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the show ended before it was asked to";
@@ -164,4 +175,27 @@ TEST_F(Shell, EveryFrameIsFlippedAndTheGraphicsDeviceGoesAtTheEnd) {
     EXPECT_GT(frames.logoInLast, 500);
     EXPECT_EQ(g_GraphD3D, nullptr);
     EXPECT_EQ(g_Font, nullptr);
+}
+
+TEST_F(Shell, ShowProgramWithoutADisplaySaysSoOnceAndRunsUnseen) {
+    // A video driver that cannot start stands for a machine without a
+    // display: the show falls back to drawing unseen and says why.
+    const int fd = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    const pid_t pid = SpawnShow(m_Folder.Previous(), {"SDL_VIDEODRIVER=no-such-driver"}, fd);
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the show ended before it was asked to";
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream in("errors.txt");
+    const std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string line = "trubelox: no display here (";
+    const size_t at = errors.find(line);
+    ASSERT_NE(at, std::string::npos) << errors;
+    EXPECT_NE(errors.find("no-such-driver", at), std::string::npos) << "SDL's reason is named: " << errors;
+    EXPECT_EQ(errors.find(line, at + 1), std::string::npos) << errors;
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 namespace {
 
@@ -186,12 +187,21 @@ void BackendResetForTests() {
 bool Win32EnsureVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+    const bool askedUnseen = IsHeadlessDriver(std::getenv("SDL_VIDEODRIVER"));
+    std::string why; // why the driver asked for did not start
+    bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (!started) why = SDL_GetError();
     for (const char* driver : {"offscreen", "dummy"}) {
+        if (started) break;
         setenv("SDL_VIDEODRIVER", driver, 1);
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+        started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     }
-    return false;
+    // Said once, in a line, unless asked for: run over SSH the show would
+    // otherwise seem to hang for its four minutes.
+    if (started && !askedUnseen && IsHeadlessDriver(SDL_GetCurrentVideoDriver()))
+        std::fprintf(stderr, "trubelox: no display here%s%s%s; the show runs unseen (./run.sh makes a video of it)\n",
+                     why.empty() ? "" : " (", why.c_str(), why.empty() ? "" : ")");
+    return started;
 }
 
 SDL_Window* Win32GetSdlWindow(HWND hWnd) { return SdlOf(Win32NativeOf(hWnd)); }
