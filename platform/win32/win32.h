@@ -11,7 +11,9 @@
 // - DispatchMessageA calls the window procedure of the message's window.
 //   DestroyWindow sends WM_DESTROY to it before the window goes away.
 // - A window is an SDL window. With no display the stand-in falls back to
-//   SDL's offscreen, then dummy video driver; everything keeps working.
+//   SDL's offscreen, then dummy video driver, and says so in one line on
+//   standard error (unless SDL_VIDEODRIVER asked for one of them);
+//   everything keeps working.
 // - MessageBoxA shows an SDL message box, or writes caption and text to
 //   standard error and returns IDOK at once when there is no display.
 // - OutputDebugStringA goes to the observers below, and to standard error
