@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -191,9 +192,9 @@ bool Win32EnsureVideo() {
     std::string why; // why the driver asked for did not start
     bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     if (!started) why = SDL_GetError();
-    for (const char* driver : {"offscreen", "dummy"}) {
-        if (started) break;
-        setenv("SDL_VIDEODRIVER", driver, 1);
+    const char* const fallbacks[] = {"offscreen", "dummy"};
+    for (size_t i = 0; !started && i < std::size(fallbacks); ++i) {
+        setenv("SDL_VIDEODRIVER", fallbacks[i], 1);
         started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     }
     // Said once, in a line, unless asked for: run over SSH the show would
