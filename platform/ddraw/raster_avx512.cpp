@@ -240,14 +240,15 @@ struct Avx512 {
         if (whole) _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
         else _mm256_mask_storeu_epi16(p, LanesMask(len), v);
     }
-    // Two rows of at most eight values each, one in each half of a batch.
+    // Two rows of at most eight values each, one in each half of a batch,
+    // read and written masked whatever room the rows have.
     static const bool kPairs = true;
-    static inline H LoadPair(const uint16_t* a, int lenA, const uint16_t* b, int lenB) {
+    static inline H LoadPair(const uint16_t* a, int lenA, const uint16_t* b, int lenB, bool) {
         __m128i lo = _mm_maskz_loadu_epi16(__mmask8((1u << lenA) - 1), a);
         __m128i hi = _mm_maskz_loadu_epi16(__mmask8((1u << lenB) - 1), b);
         return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
     }
-    static inline void StorePair(uint16_t* a, int lenA, uint16_t* b, int lenB, H v) {
+    static inline void StorePair(uint16_t* a, int lenA, uint16_t* b, int lenB, H v, bool) {
         _mm_mask_storeu_epi16(a, __mmask8((1u << lenA) - 1), _mm256_castsi256_si128(v));
         _mm_mask_storeu_epi16(b, __mmask8((1u << lenB) - 1), _mm256_extracti128_si256(v, 1));
     }

@@ -152,7 +152,7 @@ template <class B> struct Simd {
 struct Lanes8 {
     typedef __m128i H;
     static const int kBatch = 8;
-    static const bool kPairs = false; // two rows never share a batch
+    static const bool kPairs = false; // two rows never share a batch (AVX2's may)
     static const bool kMaskedStores = false;
     static const bool kQuads = false; // no texel pairs read four at a time
     static const bool kBroadcastLoads = false; // SSE2 reads no constant into every lane at once
@@ -393,15 +393,16 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
     uint16_t* color2 = nullptr;
     uint16_t* depth2 = nullptr;
     int len2 = 0;
+    // (For a pair, inRow says that each row has room for half a batch.)
     auto loadH = [&](const uint16_t* at, int len, bool inRow, bool two, const uint16_t* at2, int n2) {
         if constexpr (B::kPairs) {
-            if (two) return B::LoadPair(at, len, at2, n2);
+            if (two) return B::LoadPair(at, len, at2, n2, inRow);
         }
         return B::LoadRow(at, len, inRow);
     };
     auto storeH = [&](uint16_t* at, H v, int len, bool inRow, bool two, uint16_t* at2, int n2) {
         if constexpr (B::kPairs) {
-            if (two) return B::StorePair(at, len, at2, n2, v);
+            if (two) return B::StorePair(at, len, at2, n2, v, inRow);
         }
         B::StoreRow(at, v, len, inRow);
     };
@@ -843,7 +844,8 @@ void DrawTriangleRows(const Triangle& tri, const Pipeline& p, const Target& targ
             // (Columns read t once a row.)
             unclamped = !twoRows && left > kBatch && within(tri.s) && (Columns || within(tri.t));
         }
-        room = target.width - x0;
+        // A pair's rows are in the row's room when each has half a batch's.
+        room = twoRows ? 2 * Min(target.width - x0, target.width - xa0) : target.width - x0;
         aheadLeft = 0;
         if (ahead && left > kBatch) fillAhead(left);
         return true;
