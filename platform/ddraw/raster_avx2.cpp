@@ -191,48 +191,8 @@ struct Avx2 : Lanes8 {
         return _mm256_testz_si256(_mm256_andnot_si256(bits, SetI(1)), _mm256_cvtepi16_epi32(mask)) != 0;
     }
 
-    // Two rows of at most four values each, one in each half of a batch:
-    // a 64-bit read or write each where both rows have room for it (a row
-    // belongs to one thread), value by value where one would pass its
-    // row's end.
+    // Two rows in one batch (Lanes8::LoadPair): a row in each half.
     static const bool kPairs = true;
-    template <int At> static inline __m128i LoadQuarter(__m128i v, const uint16_t* p, int len) {
-        switch (len) {
-        case 4: v = _mm_insert_epi16(v, p[3], At + 3); [[fallthrough]];
-        case 3: v = _mm_insert_epi16(v, p[2], At + 2); [[fallthrough]];
-        case 2: v = _mm_insert_epi16(v, p[1], At + 1); [[fallthrough]];
-        default: v = _mm_insert_epi16(v, p[0], At);
-        }
-        return v;
-    }
-    template <int At> static inline void StoreQuarter(uint16_t* p, __m128i v, int len) {
-        switch (len) {
-        case 4: p[3] = uint16_t(_mm_extract_epi16(v, At + 3)); [[fallthrough]];
-        case 3: p[2] = uint16_t(_mm_extract_epi16(v, At + 2)); [[fallthrough]];
-        case 2: p[1] = uint16_t(_mm_extract_epi16(v, At + 1)); [[fallthrough]];
-        default: p[0] = uint16_t(_mm_extract_epi16(v, At));
-        }
-    }
-    static inline H LoadPair(const uint16_t* a, int lenA, const uint16_t* b, int lenB, bool inRows) {
-        if (inRows)
-            return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
-                                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
-        return LoadQuarter<4>(LoadQuarter<0>(_mm_setzero_si128(), a, lenA), b, lenB);
-    }
-    static inline void StorePair(uint16_t* a, int lenA, uint16_t* b, int lenB, H v, bool inRows) {
-        if (inRows) {
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(a), v);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(b), _mm_unpackhi_epi64(v, v));
-        } else {
-            StoreQuarter<0>(a, v, lenA);
-            StoreQuarter<4>(b, v, lenB);
-        }
-    }
-    static inline M ValidPair(int lenA, int lenB) {
-        static const int16_t kHalf[8] = {-1, -1, -1, -1, 0, 0, 0, 0};
-        auto first = [](int len) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kHalf + 4 - len)); };
-        return _mm_unpacklo_epi64(first(lenA), first(lenB));
-    }
     static inline F SetF2(float a, float b) { return _mm256_blend_ps(_mm256_set1_ps(a), _mm256_set1_ps(b), 0xF0); }
     // 0 to 3 in each half.
     static inline F PairRamp() { return _mm256_setr_ps(0, 1, 2, 3, 0, 1, 2, 3); }
