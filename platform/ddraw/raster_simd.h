@@ -165,52 +165,7 @@ struct Lanes8 {
     struct BlackTable {};
     static inline BlackTable LoadBlackBlocks(const BlackBlocks&, const uint8_t*) { return BlackTable(); }
 
-    // A batch's values from a row, or fewer. A row belongs to one thread,
-    // so a whole batch may be read and written back where it lies within
-    // the row; only a batch that would pass the row's end is read and
-    // written value by value (without a round trip through memory).
-    static inline H LoadPart(const uint16_t* p, int len) {
-        H v = _mm_setzero_si128();
-        switch (len) {
-        case 8: v = _mm_insert_epi16(v, p[7], 7); [[fallthrough]];
-        case 7: v = _mm_insert_epi16(v, p[6], 6); [[fallthrough]];
-        case 6: v = _mm_insert_epi16(v, p[5], 5); [[fallthrough]];
-        case 5: v = _mm_insert_epi16(v, p[4], 4); [[fallthrough]];
-        case 4: v = _mm_insert_epi16(v, p[3], 3); [[fallthrough]];
-        case 3: v = _mm_insert_epi16(v, p[2], 2); [[fallthrough]];
-        case 2: v = _mm_insert_epi16(v, p[1], 1); [[fallthrough]];
-        default: v = _mm_insert_epi16(v, p[0], 0);
-        }
-        return v;
-    }
-    static inline void StorePart(uint16_t* p, H v, int len) {
-        switch (len) {
-        case 8: p[7] = uint16_t(_mm_extract_epi16(v, 7)); [[fallthrough]];
-        case 7: p[6] = uint16_t(_mm_extract_epi16(v, 6)); [[fallthrough]];
-        case 6: p[5] = uint16_t(_mm_extract_epi16(v, 5)); [[fallthrough]];
-        case 5: p[4] = uint16_t(_mm_extract_epi16(v, 4)); [[fallthrough]];
-        case 4: p[3] = uint16_t(_mm_extract_epi16(v, 3)); [[fallthrough]];
-        case 3: p[2] = uint16_t(_mm_extract_epi16(v, 2)); [[fallthrough]];
-        case 2: p[1] = uint16_t(_mm_extract_epi16(v, 1)); [[fallthrough]];
-        default: p[0] = uint16_t(_mm_extract_epi16(v, 0));
-        }
-    }
-    static inline H LoadRow(const uint16_t* p, int len, bool whole) {
-        return whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)) : LoadPart(p, len);
-    }
-    static inline void StoreRow(uint16_t* p, H v, int len, bool whole) {
-        if (whole) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-        else StorePart(p, v, len);
-    }
-    // A mask of lanes: all ones or none in each 16-bit lane.
-    typedef __m128i M;
-    // Two rows of at most four values each, one in each half of a batch,
-    // where the backend sets kPairs and gives SetF2 and PairRamp: a 64-bit
-    // read or write each where both rows have room for it (a row belongs
-    // to one thread), value by value where one would pass its row's end.
-    // (SSE2 does not: its registers already full, its fills were 5% slower
-    // for 12% faster small triangles, measured.)
-    static const bool kPairs = false;
+    // Up to four values of a row at lanes At to At + 3, one by one.
     template <int At> static inline __m128i LoadQuarter(__m128i v, const uint16_t* p, int len) {
         switch (len) {
         case 4: v = _mm_insert_epi16(v, p[3], At + 3); [[fallthrough]];
@@ -228,6 +183,34 @@ struct Lanes8 {
         default: p[0] = uint16_t(_mm_extract_epi16(v, At));
         }
     }
+    // A batch's values from a row, or fewer. A row belongs to one thread,
+    // so a whole batch may be read and written back where it lies within
+    // the row; only a batch that would pass the row's end is read and
+    // written value by value (without a round trip through memory).
+    static inline H LoadPart(const uint16_t* p, int len) {
+        const H v = LoadQuarter<0>(_mm_setzero_si128(), p, len < 4 ? len : 4);
+        return len > 4 ? LoadQuarter<4>(v, p + 4, len - 4) : v;
+    }
+    static inline void StorePart(uint16_t* p, H v, int len) {
+        StoreQuarter<0>(p, v, len < 4 ? len : 4);
+        if (len > 4) StoreQuarter<4>(p + 4, v, len - 4);
+    }
+    static inline H LoadRow(const uint16_t* p, int len, bool whole) {
+        return whole ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)) : LoadPart(p, len);
+    }
+    static inline void StoreRow(uint16_t* p, H v, int len, bool whole) {
+        if (whole) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        else StorePart(p, v, len);
+    }
+    // A mask of lanes: all ones or none in each 16-bit lane.
+    typedef __m128i M;
+    // Two rows of at most four values each, one in each half of a batch,
+    // where the backend sets kPairs and gives SetF2 and PairRamp: a 64-bit
+    // read or write each where both rows have room for it (a row belongs
+    // to one thread), value by value where one would pass its row's end.
+    // (SSE2 does not: its registers already full, its fills were 5% slower
+    // for 12% faster small triangles, measured.)
+    static const bool kPairs = false;
     static inline H LoadPair(const uint16_t* a, int lenA, const uint16_t* b, int lenB, bool inRows) {
         if (inRows)
             return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
